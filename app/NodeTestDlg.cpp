@@ -1,0 +1,166 @@
+#include "app/NodeTestDlg.h"
+
+#include <QPainter>
+#include <QStyle>
+#include <iterator>
+
+#include "app/AboutDlg.h"
+#include "framework/DataExchange.h"
+#include "framework/MessageBox.h"
+#include "framework/ModalLoop.h"
+#include "res/Icons.h"
+#include "res/ResourceIds.h"
+#include "res/Strings.h"
+#include "res/Templates.h"
+
+using framework::Event;
+using framework::EventKind;
+using framework::kAny;
+
+namespace {
+
+// A poll answered by a few hundred nodes at once must wait in the kernel until the tick,
+// which takes one reply every 100 ms, has read them all.
+constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
+
+}  // namespace
+
+QPoint MinimisedIconPosition(QSize client, QSize icon) {
+    return QPoint((client.width() - icon.width() + 1) / 2,
+                  (client.height() - icon.height() + 1) / 2);
+}
+
+net::NodeSocketEnvironment DefaultSocketEnvironment() {
+    net::NodeSocketEnvironment environment;
+    environment.showMessage = framework::MessageBox;
+    environment.postQuit = framework::PostQuitRequest;
+    environment.receiveBufferBytes = kReceiveQueueBytes;
+    return environment;
+}
+
+const framework::Route<CNodeTestDlg> CNodeTestDlg::kRoutes[] = {
+    {EventKind::SystemCommand, kAny, kAny, &CNodeTestDlg::OnSysCommand},
+    {EventKind::Paint, kAny, kAny, &CNodeTestDlg::OnPaint},
+    {EventKind::QueryDragIcon, kAny, kAny, &CNodeTestDlg::OnQueryDragIcon},
+    {EventKind::Notify, framework::kTreeSelectionChanged, res::kIdTree,
+     &CNodeTestDlg::OnSelChangedTree},
+    {EventKind::Command, framework::kButtonClicked, res::kIdPollAgain, &CNodeTestDlg::OnPollAgain},
+    {EventKind::Timer, kAny, kAny, &CNodeTestDlg::OnTimer},
+    {EventKind::VerticalScroll, kAny, kAny, &CNodeTestDlg::OnVScroll},
+    {EventKind::Command, framework::kButtonClicked, res::kIdRaw, &CNodeTestDlg::OnSettingsChanged},
+    {EventKind::HorizontalScroll, kAny, kAny, &CNodeTestDlg::OnHScroll},
+    {EventKind::Command, framework::kButtonClicked, res::kIdRle, &CNodeTestDlg::OnSettingsChanged},
+    {EventKind::Command, framework::kButtonClicked, res::kIdChannelValue,
+     &CNodeTestDlg::OnSettingsChanged},
+    {EventKind::Command, framework::kEditChanged, res::kIdChannelCount,
+     &CNodeTestDlg::OnSettingsChanged},
+    {EventKind::Command, framework::kEditChanged, res::kIdUniverse,
+     &CNodeTestDlg::OnSettingsChanged},
+    {EventKind::Command, framework::kEditChanged, res::kIdStartCode,
+     &CNodeTestDlg::OnSettingsChanged},
+};
+
+CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment, QWidget* parent)
+    : framework::Dialog(res::MainDialogTemplate(), parent),
+      m_socket(m_broadcastAddress, std::move(environment)),
+      m_icon(res::LoadIcon(res::kMainIcon)),
+      m_deviceTree(m_tree),
+      m_levelSender(*this, m_settings,
+                    {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin,
+                     res::kIdLevelText},
+                    m_socket) {
+    m_socket.SetPollReplyHandler([this](const std::uint8_t* bytes, std::size_t length,
+                                        const std::string& sender, std::uint16_t port) {
+        return m_deviceTree.HandlePollReply(bytes, length, sender, port);
+    });
+}
+
+bool CNodeTestDlg::RouteEvent(Event& event) {
+    return framework::RouteEvent<CNodeTestDlg>(kRoutes, *this, event);
+}
+
+void CNodeTestDlg::DoDataExchange(framework::DataExchange& exchange) {
+    exchange.Control(res::kIdStartCodeSpin, m_startCodeSpin);
+    exchange.Control(res::kIdUniverseSpin, m_universeSpin);
+    exchange.Control(res::kIdChannelCountSpin, m_channelCountSpin);
+    exchange.Control(res::kIdSlider, m_levelSlider);
+    exchange.Control(res::kIdTree, m_tree);
+    exchange.Text(res::kIdChannelCount, m_settings.channelCount);
+    exchange.Text(res::kIdLevelText, m_settings.levelText);
+    exchange.Radio(res::kIdRaw, m_settings.dataFormat);
+    exchange.Text(res::kIdUniverse, m_settings.universe);
+    exchange.Text(res::kIdStartCode, m_settings.startCode);
+}
+
+bool CNodeTestDlg::OnInitDialog() {
+    framework::Dialog::OnInitDialog();
+    AddAboutItemAndIcons();
+    m_socket.Open();
+    m_socket.ComputeBroadcastAddress();
+    m_levelSender.InitOutputControls();
+    SetTimer(kReceiveTimerId, kReceiveTimerPeriodMs);
+    discovery::SendPoll(m_socket);
+    return true;
+}
+
+void CNodeTestDlg::AddAboutItemAndIcons() {
+    const std::string aboutItem = res::LoadString(res::kStringAboutItem);
+    if (!aboutItem.empty()) {
+        AppendSystemMenuSeparator();
+        AppendSystemMenuItem(res::kCommandAbout, aboutItem);
+    }
+    SetIcon(m_icon, true);
+    SetIcon(m_icon, false);
+}
+
+void CNodeTestDlg::OnOK() {
+    if (!UpdateData(true)) return;  // the field was reported; the tick keeps running
+    KillTimer(kReceiveTimerId);
+    EndDialog(framework::kIdOk);
+}
+
+void CNodeTestDlg::OnCancel() {
+    KillTimer(kReceiveTimerId);
+    EndDialog(framework::kIdCancel);
+}
+
+void CNodeTestDlg::OnSysCommand(Event& event) {
+    if ((event.command & 0xFFF0u) == res::kCommandAbout) {
+        CAboutDlg about(m_icon, this);
+        about.DoModal();
+        return;
+    }
+    Default(event);
+}
+
+void CNodeTestDlg::OnPaint(Event& event) {
+    if (!isMinimized()) {
+        Default(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    const QPoint at = MinimisedIconPosition(rect().size(), QSize(iconSize, iconSize));
+    m_icon.paint(&painter, QRect(at, QSize(iconSize, iconSize)));
+}
+
+void CNodeTestDlg::OnQueryDragIcon(Event& event) { event.icon = &m_icon; }
+
+void CNodeTestDlg::OnSelChangedTree(Event& event) { event.result = 0; }
+
+void CNodeTestDlg::OnPollAgain(Event&) { discovery::SendPoll(m_socket); }
+
+void CNodeTestDlg::OnTimer(Event& event) {
+    m_socket.ReceiveTick();
+    Default(event);
+}
+
+void CNodeTestDlg::OnVScroll(Event& event) {
+    m_levelSender.SendLevel();
+    Default(event);
+}
+
+void CNodeTestDlg::OnHScroll(Event& event) { Default(event); }
+
+void CNodeTestDlg::OnSettingsChanged(Event&) { m_levelSender.ValidateSettings(); }

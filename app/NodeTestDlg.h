@@ -1,0 +1,67 @@
+// The main window: the device tree, the level slider and the output settings.
+#pragma once
+
+#include <QIcon>
+#include <string>
+
+#include "discovery/DeviceTree.h"
+#include "framework/Controls.h"
+#include "framework/Dialog.h"
+#include "net/NodeSocket.h"
+#include "output/LevelSender.h"
+#include "output/OutputSettings.h"
+
+inline constexpr int kReceiveTimerId = 102;
+inline constexpr int kReceiveTimerPeriodMs = 100;
+
+// Where the minimised window draws its icon: centred, rounding as integer division does.
+QPoint MinimisedIconPosition(QSize client, QSize icon);
+
+// The real world: message boxes, the quit request and the host's own address.
+net::NodeSocketEnvironment DefaultSocketEnvironment();
+
+class CNodeTestDlg : public framework::Dialog {
+    Q_OBJECT
+public:
+    explicit CNodeTestDlg(net::NodeSocketEnvironment environment = DefaultSocketEnvironment(),
+                          QWidget* parent = nullptr);
+
+    const std::string& BroadcastAddress() const { return m_broadcastAddress; }
+    const net::NodeSocket& Socket() const { return m_socket; }
+    const output::OutputSettings& Settings() const { return m_settings; }
+    const QIcon& Icon() const { return m_icon; }
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(framework::DataExchange& exchange) override;
+    void OnOK() override;
+    void OnCancel() override;
+    bool RouteEvent(framework::Event& event) override;
+
+private:
+    void OnSysCommand(framework::Event& event);
+    void OnPaint(framework::Event& event);
+    void OnQueryDragIcon(framework::Event& event);
+    void OnSelChangedTree(framework::Event& event);
+    void OnPollAgain(framework::Event& event);
+    void OnTimer(framework::Event& event);
+    void OnVScroll(framework::Event& event);
+    void OnHScroll(framework::Event& event);
+    void OnSettingsChanged(framework::Event& event);
+    void AddAboutItemAndIcons();
+
+    static const framework::Route<CNodeTestDlg> kRoutes[];
+
+    std::string m_broadcastAddress;
+    net::NodeSocket m_socket;
+    framework::SpinButtonCtrl m_startCodeSpin;
+    framework::SpinButtonCtrl m_universeSpin;
+    framework::SpinButtonCtrl m_channelCountSpin;
+    framework::SliderCtrl m_levelSlider;
+    framework::TreeCtrl m_tree;
+    output::OutputSettings m_settings;
+    QIcon m_icon;
+
+    discovery::DeviceTree m_deviceTree;
+    output::LevelSender m_levelSender;
+};

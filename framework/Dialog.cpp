@@ -1,0 +1,420 @@
+#include "framework/Dialog.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QShortcut>
+#include <QSlider>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "framework/DataExchange.h"
+#include "framework/SpinButton.h"
+#include "framework/StaticText.h"
+
+namespace framework {
+namespace {
+
+QString Latin1(const char* text) { return QString::fromLatin1(text ? text : ""); }
+
+Qt::Alignment TextAlignment(unsigned style) {
+    Qt::Alignment alignment = Qt::AlignLeft;
+    if (style & kAlignCenter) alignment = Qt::AlignHCenter;
+    if (style & kAlignRight) alignment = Qt::AlignRight;
+    return alignment | ((style & kVerticalCenter) ? Qt::AlignVCenter : Qt::AlignTop);
+}
+
+int ScrollCodeOf(int sliderAction) {
+    switch (sliderAction) {
+        case QAbstractSlider::SliderSingleStepAdd: return kLineDown;
+        case QAbstractSlider::SliderSingleStepSub: return kLineUp;
+        case QAbstractSlider::SliderPageStepAdd: return kPageDown;
+        case QAbstractSlider::SliderPageStepSub: return kPageUp;
+        case QAbstractSlider::SliderToMinimum: return kTop;
+        case QAbstractSlider::SliderToMaximum: return kBottom;
+        default: return kThumbTrack;
+    }
+}
+
+QTreeWidget* MakeTree(QWidget* parent) {
+    auto* tree = new QTreeWidget(parent);
+    tree->setHeaderHidden(true);
+    tree->setColumnCount(1);
+    tree->setRootIsDecorated(false);  // no lines or buttons
+    tree->setItemsExpandable(true);
+    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+    tree->setAllColumnsShowFocus(true);  // full-row select
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setDragDropMode(QAbstractItemView::NoDragDrop);
+    tree->setDragEnabled(false);
+    tree->setIndentation(tree->fontMetrics().averageCharWidth() * 2);
+    tree->setToolTipDuration(0);
+    return tree;
+}
+
+QSlider* MakeVerticalSlider(QWidget* parent) {
+    auto* slider = new QSlider(Qt::Vertical, parent);
+    // Position 0 at the top, and Down, Page Down and End move the thumb towards the bottom.
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+    slider->setTickPosition(QSlider::TicksBothSides);
+    return slider;
+}
+
+QLineEdit* MakeNumberEdit(QWidget* parent, int width) {
+    auto* edit = new QLineEdit(parent);
+    edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    // No horizontal scrolling: input stops at what the field can show.
+    const int digitWidth = edit->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    edit->setMaxLength(std::max(1, (width - 8) / std::max(1, digitWidth)));
+    return edit;
+}
+
+}  // namespace
+
+Dialog::Dialog(const DialogTemplate& dialogTemplate, QWidget* parent)
+    : QDialog(parent), m_template(dialogTemplate), m_systemMenu(new QMenu(this)) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(Latin1(m_template.title));
+    m_systemMenu->addAction(tr("&Close"), this, [this] {
+        Event event{EventKind::SystemCommand};
+        event.command = kSystemCommandClose;
+        SendEvent(event);
+    });
+    auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+}
+
+Dialog::~Dialog() { StopAllTimers(); }
+
+void Dialog::Create() {
+    if (m_created) return;
+    m_created = true;
+    m_font = DialogFont(m_template.fontFace, m_template.pointSize);
+    setFont(m_font);
+    m_units = BaseUnitsOf(m_font);
+    setFixedSize(ToPixelsX(m_template.width, m_units), ToPixelsY(m_template.height, m_units));
+    for (const ControlTemplate& control : m_template.controls) {
+        QWidget* widget = CreateControl(control);
+        widget->setGeometry(
+            ToPixels(control.x, control.y, control.width, control.height, m_units));
+        m_controls.push_back({&control, widget});
+        ConnectNotifications(control, widget);
+    }
+    AttachSpinButtons();
+    ChainTabOrder();
+    OnInitDialog();
+}
+
+int Dialog::DoModal() {
+    Create();
+    if (QuitRequested()) return kQuitResult;
+    setWindowModality(Qt::ApplicationModal);
+    setResult(0);
+    show();
+    for (const ControlEntry& entry : m_controls) {
+        if (entry.control->style & kTabStop) {
+            entry.widget->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+    const int result = m_modalLoop.Run();
+    StopAllTimers();
+    hide();
+    return result;
+}
+
+void Dialog::EndDialog(int result) {
+    m_modalLoop.Exit(result);
+    QDialog::done(result);
+}
+
+bool Dialog::UpdateData(bool saveAndValidate) {
+    DataExchange exchange(*this, saveAndValidate);
+    if (!saveAndValidate) ++m_writingFields;
+    DoDataExchange(exchange);
+    if (!saveAndValidate) --m_writingFields;
+    return !exchange.Failed();
+}
+
+bool Dialog::OnInitDialog() {
+    UpdateData(false);
+    return true;
+}
+
+void Dialog::OnOK() {
+    if (!UpdateData(true)) return;
+    EndDialog(kIdOk);
+}
+
+void Dialog::OnCancel() { EndDialog(kIdCancel); }
+
+void Dialog::SetTimer(int id, int milliseconds) {
+    QTimer*& timer = m_timers[id];
+    if (!timer) {
+        timer = new QTimer(this);
+        // Queued, so a handler that opens a modal box does not hold back the next tick.
+        connect(timer, &QTimer::timeout, this, [this, id] {
+            if (!HasTimer(id)) return;
+            Event event{EventKind::Timer};
+            event.controlId = id;
+            SendEvent(event);
+        }, Qt::QueuedConnection);
+    }
+    timer->start(milliseconds);
+}
+
+void Dialog::KillTimer(int id) {
+    const auto found = m_timers.find(id);
+    if (found == m_timers.end()) return;
+    found->second->stop();
+    found->second->deleteLater();
+    m_timers.erase(found);
+}
+
+bool Dialog::HasTimer(int id) const { return m_timers.count(id) != 0; }
+
+void Dialog::StopAllTimers() {
+    while (!m_timers.empty()) KillTimer(m_timers.begin()->first);
+}
+
+QWidget* Dialog::Item(int id) const {
+    for (const ControlEntry& entry : m_controls) {
+        if (entry.control->id == id && id != kNoId) return entry.widget;
+    }
+    return nullptr;
+}
+
+std::string Dialog::GetItemText(int id) const {
+    QWidget* widget = Item(id);
+    QString text;
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = edit->text();
+    else if (auto* label = qobject_cast<StaticText*>(widget)) text = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) text = button->text();
+    else if (auto* group = qobject_cast<QGroupBox*>(widget)) text = group->title();
+    return text.toLatin1().toStdString();
+}
+
+void Dialog::SetItemText(int id, const std::string& text) {
+    QWidget* widget = Item(id);
+    const QString value = QString::fromLatin1(text.data(), static_cast<int>(text.size()));
+    if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        if (edit->text() != value) edit->setText(value);
+    } else if (auto* label = qobject_cast<StaticText*>(widget)) {
+        label->setText(value);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        button->setText(value);
+    } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
+        group->setTitle(value);
+    }
+}
+
+std::vector<QWidget*> Dialog::RadioGroup(int id) const {
+    std::vector<QWidget*> group;
+    bool inGroup = false;
+    for (const ControlEntry& entry : m_controls) {
+        if (!inGroup && entry.control->id != id) continue;
+        if (inGroup && (entry.control->style & kGroup)) break;
+        if (entry.control->kind != ControlKind::RadioButton) break;
+        inGroup = true;
+        group.push_back(entry.widget);
+    }
+    return group;
+}
+
+QRect Dialog::TemplateRectInPixels(int id) const {
+    for (const ControlEntry& entry : m_controls) {
+        if (entry.control->id != id) continue;
+        const ControlTemplate& c = *entry.control;
+        return ToPixels(c.x, c.y, c.width, c.height, m_units);
+    }
+    return {};
+}
+
+void Dialog::AppendSystemMenuSeparator() { m_systemMenu->addSeparator(); }
+
+void Dialog::AppendSystemMenuItem(unsigned command, const std::string& text) {
+    m_systemMenu->addAction(QString::fromLatin1(text.c_str()), this, [this, command] {
+        Event event{EventKind::SystemCommand};
+        event.command = command;
+        SendEvent(event);
+    });
+}
+
+void Dialog::ShowSystemMenu(const QPoint& globalPosition) { m_systemMenu->popup(globalPosition); }
+
+void Dialog::SetIcon(const QIcon& icon, bool large) {
+    // Qt keeps one icon set for every size; the large and the small image both live in it.
+    if (large || windowIcon().isNull()) setWindowIcon(icon);
+}
+
+void Dialog::SendEvent(Event& event) {
+    if (!RouteEvent(event)) Default(event);
+}
+
+void Dialog::Default(Event& event) {
+    switch (event.kind) {
+        case EventKind::Command:
+            if (event.code != kButtonClicked) break;
+            if (event.controlId == kIdOk) OnOK();
+            if (event.controlId == kIdCancel) OnCancel();
+            break;
+        case EventKind::SystemCommand:
+            if ((event.command & 0xFFF0u) == kSystemCommandClose) OnCancel();
+            break;
+        case EventKind::QueryDragIcon:
+            event.icon = nullptr;
+            break;
+        default:
+            break;
+    }
+}
+
+void Dialog::SendCommand(int id, int code) {
+    if (code == kEditChanged && m_writingFields > 0) return;
+    Event event{EventKind::Command};
+    event.controlId = id;
+    event.code = code;
+    SendEvent(event);
+}
+
+void Dialog::reject() {
+    Event event{EventKind::Command};
+    event.controlId = kIdCancel;
+    event.code = kButtonClicked;
+    SendEvent(event);
+}
+
+void Dialog::accept() {
+    Event event{EventKind::Command};
+    event.controlId = kIdOk;
+    event.code = kButtonClicked;
+    SendEvent(event);
+}
+
+void Dialog::paintEvent(QPaintEvent* paint) {
+    Event event{EventKind::Paint};
+    if (!RouteEvent(event)) QDialog::paintEvent(paint);
+}
+
+void Dialog::contextMenuEvent(QContextMenuEvent* event) { ShowSystemMenu(event->globalPos()); }
+
+QWidget* Dialog::CreateControl(const ControlTemplate& control) {
+    const QString text = Latin1(control.text);
+    const int width = ToPixelsX(control.width, m_units);
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+        case ControlKind::StaticText: {
+            QString shown = text;
+            if (!(control.style & kNoPrefix)) shown.remove(QLatin1Char('&'));
+            widget = new StaticText(shown, TextAlignment(control.style), this);
+            break;
+        }
+        case ControlKind::GroupBox:
+            widget = new QGroupBox(text, this);
+            break;
+        case ControlKind::PushButton:
+        case ControlKind::DefaultPushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setDefault(control.kind == ControlKind::DefaultPushButton);
+            widget = button;
+            break;
+        }
+        case ControlKind::RadioButton:
+            widget = new QRadioButton(text, this);
+            break;
+        case ControlKind::NumberEdit:
+            widget = MakeNumberEdit(this, width);
+            break;
+        case ControlKind::TreeView:
+            widget = MakeTree(this);
+            break;
+        case ControlKind::Slider:
+            widget = MakeVerticalSlider(this);
+            break;
+        case ControlKind::SpinButton:
+            widget = new SpinButton(this);
+            break;
+        case ControlKind::Icon: {
+            auto* label = new QLabel(this);
+            label->setObjectName(QStringLiteral("icon"));
+            widget = label;
+            break;
+        }
+    }
+    widget->setObjectName(QStringLiteral("control%1").arg(control.id));
+    const bool tabStop = control.style & kTabStop;
+    const bool takesFocus = control.kind != ControlKind::StaticText &&
+                            control.kind != ControlKind::GroupBox &&
+                            control.kind != ControlKind::Icon &&
+                            control.kind != ControlKind::SpinButton;
+    widget->setFocusPolicy(tabStop ? Qt::StrongFocus : takesFocus ? Qt::ClickFocus : Qt::NoFocus);
+    return widget;
+}
+
+void Dialog::ConnectNotifications(const ControlTemplate& control, QWidget* widget) {
+    const int id = control.id;
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        connect(button, &QAbstractButton::clicked, this, [this, id] { SendCommand(id, kButtonClicked); });
+    } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+        connect(edit, &QLineEdit::textChanged, this, [this, id] { SendCommand(id, kEditChanged); });
+    } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {
+        connect(tree, &QTreeWidget::currentItemChanged, this, [this, id] {
+            Event event{EventKind::Notify};
+            event.code = kTreeSelectionChanged;
+            event.controlId = id;
+            SendEvent(event);
+        });
+    } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
+        connect(slider, &QAbstractSlider::actionTriggered, this, [this, id, slider](int action) {
+            Event event{EventKind::VerticalScroll};
+            event.code = ScrollCodeOf(action);
+            event.controlId = id;
+            event.position = slider->sliderPosition();
+            SendEvent(event);
+        });
+    } else if (auto* spin = qobject_cast<SpinButton*>(widget)) {
+        spin->onScroll = [this, id](int code, int position) {
+            Event event{EventKind::VerticalScroll};
+            event.code = code;
+            event.controlId = id;
+            event.position = position;
+            SendEvent(event);
+        };
+    }
+}
+
+void Dialog::AttachSpinButtons() {
+    // A spin button takes the control just before it as its buddy and sits at its right edge,
+    // narrowing the field by its own width.
+    for (std::size_t i = 1; i < m_controls.size(); ++i) {
+        auto* spin = qobject_cast<SpinButton*>(m_controls[i].widget);
+        auto* buddy = qobject_cast<QLineEdit*>(m_controls[i - 1].widget);
+        if (!spin || !buddy) continue;
+        spin->SetBuddy(buddy);
+        const QRect field = buddy->geometry();
+        const int spinWidth = spin->width();
+        buddy->setGeometry(field.x(), field.y(), field.width() - spinWidth, field.height());
+        spin->setGeometry(field.right() + 1 - spinWidth, field.y(), spinWidth, field.height());
+    }
+}
+
+void Dialog::ChainTabOrder() {
+    QWidget* previous = nullptr;
+    for (const ControlEntry& entry : m_controls) {
+        if (!(entry.control->style & kTabStop)) continue;
+        if (previous) setTabOrder(previous, entry.widget);
+        previous = entry.widget;
+    }
+}
+
+}  // namespace framework

@@ -1,0 +1,23 @@
+// The program's one way of reporting: a modal box with one text and an OK button.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace framework {
+
+inline constexpr char kProgramCaption[] = "PraveltTest";
+
+// Receives every message box; returns once the box has been answered.
+using MessageBoxSink = std::function<void(const std::string& text)>;
+
+// Shows a warning box captioned with the program's name through the current sink.
+void MessageBox(const std::string& text);
+
+// Replaces the sink (tests watch and answer boxes without blocking); returns the previous one.
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
+
+// The real sink: a Qt message box in a modal run of its own, which a quit request also ends.
+void ShowQtMessageBox(const std::string& text);
+
+}  // namespace framework

@@ -1,0 +1,35 @@
+// Modal runs, nested as a modal window system nests them, and the quit request that ends them.
+#pragma once
+
+#include <QEventLoop>
+
+namespace framework {
+
+inline constexpr int kQuitResult = -1;
+
+class ModalLoop {
+public:
+    ModalLoop();
+    ~ModalLoop();
+    ModalLoop(const ModalLoop&) = delete;
+    ModalLoop& operator=(const ModalLoop&) = delete;
+
+    // Runs until Exit or a quit request; returns the result, kQuitResult after a quit.
+    int Run();
+    void Exit(int result);
+    bool IsRunning() const { return m_running; }
+
+private:
+    QEventLoop m_loop;
+    bool m_running = false;
+};
+
+// Queues a quit request: once the current handler has returned, every modal run ends and any
+// later run ends at once, as the program is shutting down.
+void PostQuitRequest(int exitCode);
+bool QuitRequested();
+int QuitExitCode();
+// Forgets a quit request; for a new program run (and for tests that start several).
+void ResetQuitRequest();
+
+}  // namespace framework

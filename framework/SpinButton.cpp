@@ -1,0 +1,84 @@
+#include "framework/SpinButton.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QToolButton>
+#include <algorithm>
+
+#include "framework/Routing.h"
+
+namespace framework {
+namespace {
+
+QToolButton* MakeArrow(Qt::ArrowType arrow, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setArrowType(arrow);
+    button->setAutoRepeat(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+}  // namespace
+
+SpinButton::SpinButton(QWidget* parent)
+    : QWidget(parent), m_up(MakeArrow(Qt::UpArrow, this)), m_down(MakeArrow(Qt::DownArrow, this)) {
+    setFocusPolicy(Qt::NoFocus);
+    connect(m_up, &QToolButton::clicked, this, [this] { Step(+1); });
+    connect(m_down, &QToolButton::clicked, this, [this] { Step(-1); });
+}
+
+void SpinButton::SetBuddy(QLineEdit* buddy) {
+    if (m_buddy) m_buddy->removeEventFilter(this);
+    m_buddy = buddy;
+    if (m_buddy) m_buddy->installEventFilter(this);
+}
+
+void SpinButton::SetRange(int lower, int upper) {
+    m_lower = lower;
+    m_upper = upper;
+}
+
+void SpinButton::SetPos(int position) {
+    m_position = std::clamp(position, std::min(m_lower, m_upper), std::max(m_lower, m_upper));
+    WriteBuddy();
+}
+
+void SpinButton::Step(int direction) {
+    // The buddy may hold a number the user typed; stepping starts from it.
+    if (m_buddy) {
+        bool isNumber = false;
+        const int typed = m_buddy->text().trimmed().toInt(&isNumber);
+        if (isNumber) m_position = typed;
+    }
+    const int low = std::min(m_lower, m_upper);
+    const int high = std::max(m_lower, m_upper);
+    const int step = m_lower <= m_upper ? direction : -direction;
+    const int next = std::clamp(m_position, low, high) + step;
+    m_position = std::clamp(next, low, high);
+    WriteBuddy();
+    if (onScroll) onScroll(kThumbPosition, m_position);
+}
+
+void SpinButton::WriteBuddy() {
+    const QString text = QString::number(m_position);
+    if (m_buddy && m_buddy->text() != text) m_buddy->setText(text);
+}
+
+bool SpinButton::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_buddy && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up ? +1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SpinButton::resizeEvent(QResizeEvent*) {
+    const int half = height() / 2;
+    m_up->setGeometry(0, 0, width(), half);
+    m_down->setGeometry(0, half, width(), height() - half);
+}
+
+}  // namespace framework

@@ -1,0 +1,178 @@
+#include "net/NodeSocket.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace net {
+namespace {
+
+constexpr char kBindFailed[] = "Socket Create failed!";
+constexpr char kSendFailed[] = "SendTo failed, lasterror = %X (%d)";
+constexpr char kShortMessage[] = "Short message received and discarded!";
+constexpr char kNeverSeen[] = "Received message we shouldn't see = '%s'";
+constexpr char kUnexpected[] = "Received message we didn't expect = '%s'";
+constexpr char kInvalidHeader[] = "Invalid message header received = '%s'";
+constexpr char kNoHostAddress[] =
+    "This host has no IPv4 address to broadcast from; no node can be reached.";
+
+#ifdef _WIN32
+constexpr int kNoAddressError = WSAEADDRNOTAVAIL;
+#else
+constexpr int kNoAddressError = EADDRNOTAVAIL;
+#endif
+
+void SetIntOption(SocketHandle handle, int option, int value) {
+    setsockopt(handle, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+}  // namespace
+
+std::string CodeText(const std::uint8_t* bytes, std::size_t length) {
+    const std::size_t limit = std::min<std::size_t>(length, protocol::kCodeLength);
+    const std::uint8_t* end = std::find(bytes, bytes + limit, std::uint8_t{0});
+    return std::string(bytes, end);
+}
+
+NodeSocket::NodeSocket(std::string& broadcastAddress, NodeSocketEnvironment environment)
+    : m_broadcastAddress(broadcastAddress), m_environment(std::move(environment)) {}
+
+NodeSocket::~NodeSocket() { Close(); }
+
+void NodeSocket::Close() {
+    if (m_handle == kInvalidSocket) return;
+    CloseSocketHandle(m_handle);
+    m_handle = kInvalidSocket;
+}
+
+void NodeSocket::Show(const std::string& text) const {
+    if (m_environment.showMessage) m_environment.showMessage(text);
+}
+
+void NodeSocket::Open() {
+    m_handle = socket(AF_INET, SOCK_DGRAM, 0);
+    if (m_handle == kInvalidSocket) return;
+    MakeNonBlocking(m_handle);
+    SetIntOption(m_handle, SO_BROADCAST, 1);
+    SetIntOption(m_handle, SO_REUSEADDR, 1);
+    if (m_environment.receiveBufferBytes > 0) {
+        SetIntOption(m_handle, SO_RCVBUF, m_environment.receiveBufferBytes);
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(m_environment.port);
+    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) return;
+
+    Show(kBindFailed);
+    if (m_environment.postQuit) m_environment.postQuit(0);
+    const int error = LastSocketError();
+    Close();
+    SetLastSocketError(error);
+}
+
+void NodeSocket::ComputeBroadcastAddress() {
+    const std::optional<Ipv4> host =
+        m_environment.lookupHostAddress ? m_environment.lookupHostAddress() : std::nullopt;
+    if (!host) {
+        m_broadcastAddress.clear();
+        Show(kNoHostAddress);
+        return;
+    }
+    m_broadcastAddress = ClassCBroadcast(*host);
+}
+
+bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
+    int error = 0;
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(m_environment.port);
+    if (inet_pton(AF_INET, m_broadcastAddress.c_str(), &destination.sin_addr) != 1) {
+        error = kNoAddressError;
+    } else if (m_handle == kInvalidSocket) {
+#ifdef _WIN32
+        error = WSAENOTSOCK;
+#else
+        error = EBADF;
+#endif
+    } else {
+        const auto sent = sendto(m_handle, reinterpret_cast<const char*>(bytes),
+                                 static_cast<SocketLength>(length), 0,
+                                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        if (sent >= 0) return true;
+        error = LastSocketError();
+    }
+    char text[80];
+    std::snprintf(text, sizeof text, kSendFailed, static_cast<unsigned>(error), error);
+    Show(text);
+    return false;
+}
+
+std::optional<std::size_t> NodeSocket::ReceiveOne(std::uint8_t* buffer, std::string& senderAddress,
+                                                  std::uint16_t& senderPort) {
+    if (m_handle == kInvalidSocket) return std::nullopt;
+    sockaddr_in sender{};
+    SocketLength senderLength = sizeof sender;
+#ifdef _WIN32
+    // Windows reports WSAEMSGSIZE for a datagram that did not fit and discards the rest.
+    const int received = recvfrom(m_handle, reinterpret_cast<char*>(buffer), kReceiveBufferLength,
+                                  0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received <= 0) return std::nullopt;
+#else
+    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
+    // is recognised and dropped whole rather than dispatched cut short.
+    const ssize_t received = recvfrom(m_handle, buffer, kReceiveBufferLength, MSG_TRUNC,
+                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
+    if (received <= 0 || static_cast<std::size_t>(received) > kReceiveBufferLength) {
+        return std::nullopt;
+    }
+#endif
+    char address[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
+    senderAddress = address;
+    senderPort = ntohs(sender.sin_port);
+    return static_cast<std::size_t>(received);
+}
+
+void NodeSocket::ReceiveTick() {
+    std::uint8_t buffer[kReceiveBufferLength];
+    std::string senderAddress;
+    std::uint16_t senderPort = 0;
+    if (const auto length = ReceiveOne(buffer, senderAddress, senderPort)) {
+        DispatchDatagram(buffer, *length, senderAddress, senderPort);
+    }
+}
+
+void NodeSocket::ShowFormatted(const char* format, const std::uint8_t* code) const {
+    char text[64];
+    std::snprintf(text, sizeof text, format, CodeText(code, protocol::kCodeLength).c_str());
+    Show(text);
+}
+
+int NodeSocket::DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
+                                 const std::string& senderAddress, std::uint16_t senderPort) {
+    if (length < protocol::kCodeLength) {
+        Show(kShortMessage);
+        return 0;
+    }
+    const std::span<const std::uint8_t> datagram(bytes, length);
+    using namespace protocol;
+    if (HasCode(datagram, kCodePoll) || HasCode(datagram, kCodeDmxData)) return 1;
+    if (HasCode(datagram, kCodePollReply)) {
+        return m_pollReplyHandler ? m_pollReplyHandler(bytes, length, senderAddress, senderPort)
+                                  : 1;
+    }
+    if (HasCode(datagram, kCodeNeverSeen) || HasCode(datagram, kCodeLegacyNeverSeen)) {
+        ShowFormatted(kNeverSeen, bytes);
+        return 1;
+    }
+    if (HasCode(datagram, kCodeUnexpected)) {
+        ShowFormatted(kUnexpected, bytes);
+        return 1;
+    }
+    ShowFormatted(kInvalidHeader, bytes);
+    return 0;
+}
+
+}  // namespace net

@@ -1,0 +1,71 @@
+// The program's one UDP endpoint on port 3333: broadcast sends, one read per tick, dispatch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "net/HostAddress.h"
+#include "net/SocketCompat.h"
+#include "protocol/NodeProtocol.h"
+
+namespace net {
+
+// What the outside world decides, injected so that tests run the real code on loopback.
+struct NodeSocketEnvironment {
+    std::uint16_t port = protocol::kNodePort;
+    std::function<std::optional<Ipv4>()> lookupHostAddress = LookupHostAddress;
+    // Shows one modal message box; returns when the user has closed it.
+    std::function<void(const std::string&)> showMessage;
+    // Asks the modal run to end with this exit code once the current handler returns.
+    std::function<void(int)> postQuit;
+    // Bytes for the kernel's receive queue; 0 keeps the system default.
+    int receiveBufferBytes = 0;
+};
+
+using PollReplyHandler = std::function<int(const std::uint8_t* bytes, std::size_t length,
+                                           const std::string& senderAddress,
+                                           std::uint16_t senderPort)>;
+
+inline constexpr std::size_t kReceiveBufferLength = 600;
+
+class NodeSocket {
+public:
+    // The broadcast address text lives with the owner; this endpoint fills it and sends to it.
+    NodeSocket(std::string& broadcastAddress, NodeSocketEnvironment environment);
+    ~NodeSocket();
+    NodeSocket(const NodeSocket&) = delete;
+    NodeSocket& operator=(const NodeSocket&) = delete;
+
+    void SetPollReplyHandler(PollReplyHandler handler) { m_pollReplyHandler = std::move(handler); }
+
+    void Open();
+    void ComputeBroadcastAddress();
+    bool SendDatagram(const std::uint8_t* bytes, std::size_t length);
+    void ReceiveTick();
+    int DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
+                         const std::string& senderAddress, std::uint16_t senderPort);
+
+    bool IsOpen() const { return m_handle != kInvalidSocket; }
+    void Close();
+    std::uint16_t Port() const { return m_environment.port; }
+
+private:
+    void Show(const std::string& text) const;
+    void ShowFormatted(const char* format, const std::uint8_t* code) const;
+    // Reads one datagram; nothing when none waits, on error, or when it did not fit.
+    std::optional<std::size_t> ReceiveOne(std::uint8_t* buffer, std::string& senderAddress,
+                                          std::uint16_t& senderPort);
+
+    std::string& m_broadcastAddress;
+    NodeSocketEnvironment m_environment;
+    PollReplyHandler m_pollReplyHandler;
+    SocketHandle m_handle = kInvalidSocket;
+};
+
+// printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.
+std::string CodeText(const std::uint8_t* bytes, std::size_t length);
+
+}  // namespace net

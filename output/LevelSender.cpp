@@ -1,0 +1,63 @@
+#include "output/LevelSender.h"
+
+namespace output {
+namespace {
+
+constexpr int kSliderMin = 0;
+constexpr int kSliderMax = 255;
+constexpr int kSliderLineSize = 1;
+constexpr int kSliderPageSize = 16;
+constexpr int kSliderTickEvery = 16;
+constexpr char kStartLevelText[] = "  0\t  0%";
+
+}  // namespace
+
+void LevelSender::InitOutputControls() {
+    framework::SliderCtrl& slider = m_controls.levelSlider;
+    slider.SetRange(kSliderMin, kSliderMax, false);
+    slider.SetLineSize(kSliderLineSize);
+    slider.SetPageSize(kSliderPageSize);
+    slider.SetTicFreq(kSliderTickEvery);
+    slider.SetPos(kSliderMax);
+
+    m_settings.universe = kMinUniverse;
+    // Each position lands in its field, and that change reads every field back: this is
+    // how channelCount and startCode get their start values.
+    m_controls.universeSpin.SetRange(kMinUniverse, kMaxUniverse);
+    m_controls.universeSpin.SetPos(kMinUniverse);
+    m_controls.channelCountSpin.SetRange(kMinChannels, kMaxChannels);
+    m_controls.channelCountSpin.SetPos(kMaxChannels);
+    m_controls.startCodeSpin.SetRange(kMinStartCode, kMaxStartCode);
+    m_controls.startCodeSpin.SetPos(kMinStartCode);
+
+    // Only now: the reads above left no button selected and the level text empty.
+    m_settings.dataFormat = kRaw;
+    m_settings.levelText = kStartLevelText;
+    m_window.UpdateData(false);
+}
+
+void LevelSender::ValidateSettings() {
+    if (!m_controls.channelCountSpin.IsAttached()) return;
+    m_window.UpdateData(true);
+    ClampSettings(m_settings);
+}
+
+void LevelSender::SendLevel() {
+    const int level = LevelFromSliderPosition(m_controls.levelSlider.GetPos());
+    const bool readEveryField = m_window.UpdateData(true);
+    ClampSettings(m_settings);
+    protocol::DmxBuffer buffer;
+    const std::size_t length =
+        BuildLevelMessage(m_settings, static_cast<std::uint8_t>(level), buffer);
+    m_settings.levelText = FormatLevelText(level);
+    if (readEveryField) {
+        m_window.UpdateData(false);
+    } else {
+        // Fields after the one that failed were not read; writing the settings back would
+        // overwrite what the user typed there.
+        m_window.SetItemText(m_controls.levelTextId, m_settings.levelText);
+    }
+    m_socket.SendDatagram(buffer.data(), length);
+}
+
+}  // namespace output

@@ -1,0 +1,15 @@
+#include "res/Strings.h"
+
+#include "res/ResourceIds.h"
+
+namespace res {
+
+std::string LoadString(int id) {
+    switch (id) {
+        case kStringAboutItem: return "&About PraveltTest...";
+        case kStringSocketsFailed: return "Windows sockets initialization failed.";
+        default: return {};
+    }
+}
+
+}  // namespace res
