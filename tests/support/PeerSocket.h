@@ -1,0 +1,47 @@
+// A plain UDP socket for tests: the other end of the conversation, on loopback or in a lab.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/SocketCompat.h"
+
+namespace testing_support {
+
+struct Datagram {
+    std::vector<std::uint8_t> bytes;
+    std::string senderAddress;
+    std::uint16_t senderPort = 0;
+};
+
+class PeerSocket {
+public:
+    // Bound to address:port; port 0 picks a free one. reuse sets SO_REUSEADDR first.
+    explicit PeerSocket(const std::string& address = "127.0.0.1", std::uint16_t port = 0,
+                        bool reuse = false);
+    ~PeerSocket();
+    PeerSocket(const PeerSocket&) = delete;
+    PeerSocket& operator=(const PeerSocket&) = delete;
+
+    std::uint16_t Port() const { return m_port; }
+    bool SendTo(const std::string& address, std::uint16_t port,
+                const std::vector<std::uint8_t>& bytes);
+    // Waits up to timeout for one datagram.
+    std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
+    // Everything that arrives within the window.
+    std::vector<Datagram> Drain(std::chrono::milliseconds window);
+
+private:
+    SocketHandle m_handle = kInvalidSocket;
+    std::uint16_t m_port = 0;
+};
+
+// A UDP port on loopback that nothing is bound to right now.
+std::uint16_t FreeUdpPort();
+
+std::vector<std::uint8_t> Bytes(const std::string& text);
+
+}  // namespace testing_support
