@@ -11,6 +11,8 @@
 #include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -67,14 +69,23 @@ QSlider* MakeVerticalSlider(QWidget* parent) {
     return slider;
 }
 
-QLineEdit* MakeNumberEdit(QWidget* parent, int width) {
+QLineEdit* MakeNumberEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
-    // No horizontal scrolling: input stops at what the field can show.
-    const int digitWidth = edit->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    edit->setMaxLength(std::max(1, (width - 8) / std::max(1, digitWidth)));
     return edit;
+}
+
+// No horizontal scrolling: input stops at what the field can show.
+void LimitToVisibleDigits(QLineEdit* edit) {
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+    constexpr int kInnerMargin = 2;  // QLineEdit's own space beside the text, each side
+    const QMargins margins = edit->textMargins();
+    const int room = edit->width() - 2 * (frame + kInnerMargin) - margins.left() - margins.right();
+    const int digit = std::max(1, edit->fontMetrics().horizontalAdvance(QLatin1Char('0')));
+    edit->setMaxLength(std::max(1, room / digit));
 }
 
 }  // namespace
@@ -111,6 +122,9 @@ void Dialog::Create() {
         ConnectNotifications(control, widget);
     }
     AttachSpinButtons();
+    for (const ControlEntry& entry : m_controls) {
+        if (auto* edit = qobject_cast<QLineEdit*>(entry.widget)) LimitToVisibleDigits(edit);
+    }
     ChainTabOrder();
     OnInitDialog();
 }
@@ -310,7 +324,6 @@ void Dialog::contextMenuEvent(QContextMenuEvent* event) { ShowSystemMenu(event->
 
 QWidget* Dialog::CreateControl(const ControlTemplate& control) {
     const QString text = Latin1(control.text);
-    const int width = ToPixelsX(control.width, m_units);
     QWidget* widget = nullptr;
     switch (control.kind) {
         case ControlKind::StaticText: {
@@ -333,7 +346,7 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
             widget = new QRadioButton(text, this);
             break;
         case ControlKind::NumberEdit:
-            widget = MakeNumberEdit(this, width);
+            widget = MakeNumberEdit(this);
             break;
         case ControlKind::TreeView:
             widget = MakeTree(this);

@@ -1,1 +1,395 @@
+// The dialog layer on real widgets: routing, field binding, spin buttons, timers, modal runs.
 #include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QToolButton>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <array>
+
+#include "framework/Controls.h"
+#include "framework/DataExchange.h"
+#include "framework/Dialog.h"
+#include "framework/DialogUnits.h"
+#include "framework/MessageBox.h"
+#include "framework/ModalLoop.h"
+#include "framework/SpinButton.h"
+#include "tests/support/MessageRecorder.h"
+
+using namespace framework;
+
+namespace {
+
+enum : int {
+    kFirstField = 10,
+    kSpin = 11,
+    kSecondField = 12,
+    kLabel = 13,
+    kRadioA = 20,
+    kRadioB = 21,
+    kRadioC = 22,
+    kOther = 30,
+};
+
+constexpr std::array kControls{
+    ControlTemplate{kFirstField, ControlKind::NumberEdit, "", 10, 10, 40, 12, kTabStop},
+    ControlTemplate{kSpin, ControlKind::SpinButton, "", 50, 10, 10, 12, 0},
+    ControlTemplate{kSecondField, ControlKind::NumberEdit, "", 10, 30, 40, 12, kTabStop},
+    ControlTemplate{kLabel, ControlKind::StaticText, "a\tb", 10, 50, 40, 10, 0},
+    ControlTemplate{kRadioA, ControlKind::RadioButton, "A", 70, 10, 30, 10, kGroup},
+    ControlTemplate{kRadioB, ControlKind::RadioButton, "B", 70, 20, 30, 10, 0},
+    ControlTemplate{kRadioC, ControlKind::RadioButton, "C", 70, 30, 30, 10, 0},
+    ControlTemplate{kOther, ControlKind::PushButton, "Other", 70, 50, 30, 14, kGroup | kTabStop},
+    ControlTemplate{kIdOk, ControlKind::DefaultPushButton, "OK", 110, 50, 30, 14, kTabStop},
+};
+const DialogTemplate kTemplate{900, "Test", 150, 80, "MS Sans Serif", 8, kControls};
+
+class TestDialog : public Dialog {
+public:
+    TestDialog() : Dialog(kTemplate) {}
+
+    int first = 5;
+    int second = 6;
+    std::string label = "x";
+    int radio = 1;
+    SpinButtonCtrl spin;
+    std::vector<Event> events;
+    int okCount = 0;
+    std::function<void()> onTimer;
+
+    void OnRecord(Event& event) { events.push_back(event); }
+    void OnFirstRow(Event& event) { events.push_back(event); }
+    void OnSecondRow(Event& event) { events.push_back(event); }
+    void OnTimerTick(Event& event) {
+        events.push_back(event);
+        if (onTimer) onTimer();
+    }
+
+protected:
+    void DoDataExchange(DataExchange& exchange) override {
+        exchange.Control(kSpin, spin);
+        exchange.Text(kFirstField, first);
+        exchange.Text(kLabel, label);
+        exchange.Radio(kRadioA, radio);
+        exchange.Text(kSecondField, second);
+    }
+    void OnOK() override {
+        ++okCount;
+        Dialog::OnOK();
+    }
+    bool RouteEvent(Event& event) override;
+
+private:
+    static const Route<TestDialog> kRoutes[];
+};
+
+const Route<TestDialog> TestDialog::kRoutes[] = {
+    {EventKind::Command, kEditChanged, kFirstField, &TestDialog::OnFirstRow},
+    {EventKind::Command, kAny, kFirstField, &TestDialog::OnSecondRow},  // never reached for edits
+    {EventKind::Command, kButtonClicked, kRadioA, &TestDialog::OnRecord},
+    {EventKind::Command, kButtonClicked, kOther, &TestDialog::OnRecord},
+    {EventKind::VerticalScroll, kAny, kAny, &TestDialog::OnRecord},
+    {EventKind::Timer, kAny, kAny, &TestDialog::OnTimerTick},
+    {EventKind::SystemCommand, kAny, kAny, &TestDialog::OnRecord},
+};
+
+bool TestDialog::RouteEvent(Event& event) {
+    return framework::RouteEvent<TestDialog>(kRoutes, *this, event);
+}
+
+int CountEvents(const TestDialog& dialog, EventKind kind, int id = kAny, int code = kAny) {
+    int count = 0;
+    for (const Event& event : dialog.events) {
+        if (event.kind != kind) continue;
+        if (id != kAny && event.controlId != id) continue;
+        if (code != kAny && event.code != code) continue;
+        ++count;
+    }
+    return count;
+}
+
+QLineEdit* Field(Dialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Item(id)); }
+
+class FrameworkTest : public ::testing::Test {
+protected:
+    void SetUp() override { ResetQuitRequest(); }
+    void TearDown() override { ResetQuitRequest(); }
+    testing_support::MessageRecorder messages;
+};
+
+}  // namespace
+
+TEST(DialogUnitsTest, ConvertsWithRoundingAsTheClassicRule) {
+    const BaseUnits base{6, 13};
+    EXPECT_EQ(ToPixelsX(4, base), 6);
+    EXPECT_EQ(ToPixelsX(320, base), 480);
+    EXPECT_EQ(ToPixelsX(3, base), 5);  // 4.5 rounds up
+    EXPECT_EQ(ToPixelsY(8, base), 13);
+    EXPECT_EQ(ToPixelsY(200, base), 325);
+    EXPECT_EQ(ToPixelsY(1, base), 2);  // 1.625
+    EXPECT_EQ(ToPixels(7, 25, 143, 168, base), QRect(11, 41, 215, 273));
+}
+
+TEST(DialogUnitsTest, BaseUnitsFollowTheFontsAlphabetWidthAndHeight) {
+    const QFont font = DialogFont("MS Sans Serif", 8);
+    const BaseUnits base = BaseUnitsOf(font);
+    const QFontMetrics metrics(font);
+    const int alphabet = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    EXPECT_NEAR(base.x, alphabet / 52.0, 0.51);
+    EXPECT_EQ(base.y, metrics.height());
+    EXPECT_EQ(font.pointSize(), 8);
+}
+
+TEST(ParseIntegerTest, AcceptsWholeSignedNumbersOnly) {
+    int value = 77;
+    EXPECT_TRUE(ParseInteger("512", value));
+    EXPECT_EQ(value, 512);
+    EXPECT_TRUE(ParseInteger("  -3 ", value));
+    EXPECT_EQ(value, -3);
+    EXPECT_TRUE(ParseInteger("+4", value));
+    EXPECT_EQ(value, 4);
+    EXPECT_TRUE(ParseInteger("2147483647", value));
+    EXPECT_EQ(value, 2147483647);
+    value = 77;
+    for (const char* bad : {"", "  ", "12a", "a12", "1 2", "99999999999", "-", "0x10", "1.5"}) {
+        EXPECT_FALSE(ParseInteger(bad, value)) << bad;
+        EXPECT_EQ(value, 77) << bad;
+    }
+}
+
+TEST_F(FrameworkTest, WritingFieldsFillsEveryBindingWithoutChangeNotifications) {
+    TestDialog dialog;
+    dialog.Create();
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "5");
+    EXPECT_EQ(Field(dialog, kSecondField)->text(), "6");
+    EXPECT_EQ(dialog.GetItemText(kLabel), "x");
+    EXPECT_TRUE(qobject_cast<QRadioButton*>(dialog.Item(kRadioB))->isChecked());
+    EXPECT_TRUE(dialog.spin.IsAttached());
+    EXPECT_EQ(CountEvents(dialog, EventKind::Command), 0);
+
+    // Typing is delivered, to the first matching row only.
+    QTest::keyClick(Field(dialog, kFirstField), Qt::Key_7);
+    ASSERT_EQ(dialog.events.size(), 1u);
+    EXPECT_EQ(dialog.events[0].code, kEditChanged);
+    EXPECT_EQ(dialog.events[0].controlId, kFirstField);
+}
+
+TEST_F(FrameworkTest, ReadingStopsAtAFieldWithoutANumberAndPutsTheFocusThere) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.label = "before";
+    Field(dialog, kFirstField)->clear();
+    Field(dialog, kSecondField)->setText("42");
+    qobject_cast<QRadioButton*>(dialog.Item(kRadioC))->setChecked(true);
+
+    EXPECT_FALSE(dialog.UpdateData(true));
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0], kNotANumberMessage);
+    EXPECT_EQ(dialog.first, 5);        // kept
+    EXPECT_EQ(dialog.label, "before");  // bound after the failure: not read
+    EXPECT_EQ(dialog.radio, 1);
+    EXPECT_EQ(dialog.second, 6);
+    EXPECT_EQ(QApplication::focusWidget(), Field(dialog, kFirstField));
+
+    Field(dialog, kFirstField)->setText("9");
+    EXPECT_TRUE(dialog.UpdateData(true));
+    EXPECT_EQ(dialog.first, 9);
+    EXPECT_EQ(dialog.label, "x");
+    EXPECT_EQ(dialog.radio, 2);
+    EXPECT_EQ(dialog.second, 42);
+}
+
+TEST_F(FrameworkTest, StaticTextKeepsTabsExactly) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.SetItemText(kLabel, "255\t100%");
+    EXPECT_EQ(dialog.GetItemText(kLabel), "255\t100%");
+    dialog.UpdateData(true);
+    EXPECT_EQ(dialog.label, "255\t100%");
+}
+
+TEST_F(FrameworkTest, RadioGroupEndsAtTheNextGroupAndMinusOneMeansNone) {
+    TestDialog dialog;
+    dialog.Create();
+    EXPECT_EQ(dialog.RadioGroup(kRadioA).size(), 3u);
+    dialog.radio = -1;
+    dialog.UpdateData(false);
+    for (int id : {kRadioA, kRadioB, kRadioC}) {
+        EXPECT_FALSE(qobject_cast<QRadioButton*>(dialog.Item(id))->isChecked()) << id;
+    }
+    dialog.radio = 99;
+    EXPECT_TRUE(dialog.UpdateData(true));
+    EXPECT_EQ(dialog.radio, -1);
+    // A click still selects exactly one.
+    QTest::mouseClick(dialog.Item(kRadioC), Qt::LeftButton);
+    QTest::mouseClick(dialog.Item(kRadioA), Qt::LeftButton);
+    dialog.UpdateData(true);
+    EXPECT_EQ(dialog.radio, 0);
+    EXPECT_EQ(CountEvents(dialog, EventKind::Command, kRadioA, kButtonClicked), 1);
+    EXPECT_EQ(CountEvents(dialog, EventKind::Command, kRadioC), 0);  // no row: default only
+}
+
+TEST_F(FrameworkTest, SpinButtonWritesItsFieldBeforeItsScrollNotification) {
+    TestDialog dialog;
+    dialog.Create();
+    SpinButton* spin = dialog.spin.Widget();
+    ASSERT_EQ(spin->Buddy(), Field(dialog, kFirstField));
+    dialog.spin.SetRange(1, 3);
+    dialog.events.clear();
+    dialog.spin.SetPos(2);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
+    EXPECT_EQ(CountEvents(dialog, EventKind::Command, kFirstField, kEditChanged), 1);
+    EXPECT_EQ(CountEvents(dialog, EventKind::VerticalScroll), 0);  // setting is quiet
+
+    std::vector<std::string> seenAtScroll;
+    dialog.events.clear();
+    spin->onScroll = [&](int, int) { seenAtScroll.push_back(dialog.GetItemText(kFirstField)); };
+    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);
+    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);  // stops at 3, still one notification
+    QTest::keyClick(Field(dialog, kFirstField), Qt::Key_Down);
+    EXPECT_EQ(seenAtScroll, (std::vector<std::string>{"3", "3", "2"}));
+    EXPECT_EQ(dialog.spin.GetPos(), 2);
+}
+
+TEST_F(FrameworkTest, SpinButtonStepsFromWhatTheUserTyped) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.spin.SetRange(1, 512);
+    dialog.spin.SetPos(512);
+    Field(dialog, kFirstField)->setText("100");
+    dialog.spin.Widget()->Step(+1);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "101");
+    Field(dialog, kFirstField)->setText("9999");
+    dialog.spin.Widget()->Step(-1);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "511");
+    EXPECT_EQ(CountEvents(dialog, EventKind::VerticalScroll, kSpin, kThumbPosition), 2);
+}
+
+TEST_F(FrameworkTest, NumberFieldsTakeDigitsOnlyAndNoMoreThanFits) {
+    TestDialog dialog;
+    dialog.Create();
+    QLineEdit* field = Field(dialog, kFirstField);
+    field->clear();
+    QTest::keyClicks(field, "1a2-3 4");
+    EXPECT_EQ(field->text(), "1234");
+    QTest::keyClicks(field, QString(100, QLatin1Char('9')));
+    EXPECT_GE(field->text().size(), 3);
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), field->contentsRect().width());
+    EXPECT_EQ(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+}
+
+TEST_F(FrameworkTest, DefaultHandlingRunsOkForTheOkButtonAndReadsTheFields) {
+    TestDialog dialog;
+    dialog.Create();
+    Field(dialog, kSecondField)->setText("77");
+    QTest::mouseClick(dialog.Item(kIdOk), Qt::LeftButton);
+    EXPECT_EQ(dialog.okCount, 1);
+    EXPECT_EQ(dialog.second, 77);
+    EXPECT_EQ(dialog.result(), kIdOk);
+}
+
+TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
+    TestDialog dialog;
+    dialog.Create();
+    int nestedTicks = 0;
+    bool inBox = false;
+    // The first tick opens a box that stays open until two more ticks came in under it.
+    auto previous = SetMessageBoxSink([&](const std::string&) {
+        inBox = true;
+        ModalLoop loop;
+        QTimer::singleShot(1000, [&] { loop.Exit(0); });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (nestedTicks >= 2) loop.Exit(0);
+        });
+        poll.start(5);
+        loop.Run();
+        inBox = false;
+    });
+    dialog.onTimer = [&] {
+        if (inBox) {
+            ++nestedTicks;
+            return;
+        }
+        if (CountEvents(dialog, EventKind::Timer) == 1) MessageBox("open");
+    };
+    dialog.SetTimer(7, 20);
+    EXPECT_TRUE(dialog.HasTimer(7));
+    QTest::qWait(200);
+    EXPECT_GE(nestedTicks, 2);
+    EXPECT_EQ(CountEvents(dialog, EventKind::Timer, 7), CountEvents(dialog, EventKind::Timer));
+    dialog.KillTimer(7);
+    const int ticks = CountEvents(dialog, EventKind::Timer);
+    QTest::qWait(100);
+    EXPECT_EQ(CountEvents(dialog, EventKind::Timer), ticks);
+    SetMessageBoxSink(std::move(previous));
+}
+
+TEST_F(FrameworkTest, AQuitRequestEndsEveryModalRunOnceTheHandlerReturns) {
+    TestDialog dialog;
+    int depthAtQuit = -1;
+    QTimer::singleShot(0, [&] {
+        PostQuitRequest(3);
+        EXPECT_FALSE(QuitRequested());  // only once the current handler has returned
+        ModalLoop inner;
+        depthAtQuit = inner.Run();
+    });
+    EXPECT_EQ(dialog.DoModal(), kQuitResult);
+    EXPECT_EQ(depthAtQuit, kQuitResult);
+    EXPECT_EQ(QuitExitCode(), 3);
+    // Once quitting, a later run ends at once.
+    ModalLoop later;
+    EXPECT_EQ(later.Run(), kQuitResult);
+}
+
+TEST_F(FrameworkTest, EscapeAndTheCloseBoxCancel) {
+    TestDialog dialog;
+    QTimer::singleShot(0, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    EXPECT_EQ(dialog.DoModal(), kIdCancel);
+    TestDialog second;
+    QTimer::singleShot(0, [&] { second.close(); });
+    EXPECT_EQ(second.DoModal(), kIdCancel);
+    EXPECT_EQ(second.okCount, 0);
+}
+
+TEST_F(FrameworkTest, SystemMenuItemsArriveAsSystemCommands) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.AppendSystemMenuSeparator();
+    dialog.AppendSystemMenuItem(0x20, "&Thing");
+    const QList<QAction*> items = dialog.SystemMenu()->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->text(), "&Thing");
+    items[2]->trigger();
+    items[0]->trigger();  // Close
+    ASSERT_EQ(CountEvents(dialog, EventKind::SystemCommand), 2);
+    EXPECT_EQ(dialog.events[0].command, 0x20u);
+    EXPECT_EQ(dialog.events[1].command, kSystemCommandClose);
+}
+
+using FrameworkDeathTest = FrameworkTest;
+
+TEST_F(FrameworkDeathTest, AttachingAMissingControlFailsLoudly) {
+    class Broken : public Dialog {
+    public:
+        Broken() : Dialog(kTemplate) {}
+        SliderCtrl slider;
+
+    protected:
+        void DoDataExchange(DataExchange& exchange) override { exchange.Control(kSpin, slider); }
+    };
+    EXPECT_DEATH(
+        {
+            Broken broken;
+            broken.Create();
+        },
+        "dialog 900 has no control 11");
+}

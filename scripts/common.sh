@@ -1,0 +1,41 @@
+# Shared by the build-and-open and build-and-test commands.
+
+# Debian packages for building and running the program.
+PRAVELTEST_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-dejavu-core)
+# Extra packages for the test suite: GoogleTest, Google Benchmark, iproute2 for the lab
+# of network namespaces, util-linux for unshare, clang for the fuzzers.
+PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux)
+
+praveltest_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
+
+# Installs what is missing with apt-get when root; otherwise names it and stops.
+praveltest_ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]}" >&2
+        echo "Install them with: sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures a preset once, then builds it; quick when nothing changed.
+praveltest_build() {
+    local preset=$1
+    local root
+    root=$(praveltest_root)
+    if [ ! -f "$root/build/$preset/CMakeCache.txt" ]; then
+        cmake --preset "$preset" -S "$root" >/dev/null
+    fi
+    cmake --build --preset "$preset" -j "$(nproc)"
+}

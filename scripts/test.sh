@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds PraveltTest and runs the whole test suite: the normal build, then the build with
+# address and undefined-behaviour sanitizers. Tests run inside a private network namespace
+# that has only loopback, so that no test can reach a real LAN.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+root=$(praveltest_root)
+cd "$root"
+praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" "${PRAVELTEST_TEST_PACKAGES[@]}"
+
+presets=(default sanitize)
+[ "${PRAVELTEST_QUICK:-}" = 1 ] && presets=(default)
+
+export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export ASAN_OPTIONS="detect_leaks=1"
+
+# Runs its arguments in a new network namespace with loopback up, as root or through an
+# unprivileged user namespace; without either, says so and runs them as they are.
+isolated() {
+    local inner='ip link set lo up && exec "$@"'
+    if [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+        unshare --net -- sh -c "$inner" sh "$@"
+    elif unshare --user --map-root-user --net true 2>/dev/null; then
+        unshare --user --map-root-user --net -- sh -c "$inner" sh "$@"
+    else
+        echo "warning: no network namespace available; tests use loopback only" >&2
+        "$@"
+    fi
+}
+
+status=0
+for preset in "${presets[@]}"; do
+    echo "== $preset: build"
+    praveltest_build "$preset"
+    echo "== $preset: tests"
+    isolated ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" \
+        --timeout 600 "$@" || status=1
+done
+exit $status
