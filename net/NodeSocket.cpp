@@ -65,9 +65,10 @@ void NodeSocket::Open() {
     local.sin_port = htons(m_environment.port);
     if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) return;
 
+    // Taken before the message box, whose event loop is free to change the last error.
+    const int error = LastSocketError();
     Show(kBindFailed);
     if (m_environment.postQuit) m_environment.postQuit(0);
-    const int error = LastSocketError();
     Close();
     SetLastSocketError(error);
 }
