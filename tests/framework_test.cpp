@@ -304,7 +304,10 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
     auto previous = SetMessageBoxSink([&](const std::string&) {
         inBox = true;
         ModalLoop loop;
-        QTimer::singleShot(1000, [&] { loop.Exit(0); });
+        QTimer limit;  // scoped, so it cannot fire after the loop is gone
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, [&] { loop.Exit(0); });
+        limit.start(1000);
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (nestedTicks >= 2) loop.Exit(0);

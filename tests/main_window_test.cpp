@@ -1,1 +1,167 @@
-#include <gtest/gtest.h>
+// The main window's start-up, receive tick and closing, with real widgets and real sockets.
+#include <QAbstractButton>
+#include <QTimer>
+
+#include "framework/DataExchange.h"
+#include "tests/support/MainWindowFixture.h"
+
+using namespace std::chrono_literals;
+using testing_support::Bytes;
+
+namespace {
+
+class MainWindowTest : public testing_support::MainWindowFixture {};
+
+const std::vector<std::uint8_t> kPoll{'V', 'X', 'P', 'P', 0x01};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartUpPollsOnceBeforeTheWindowIsShownAndSendsNothingElse) {
+    CNodeTestDlg& dialog = Open();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(Sent(300ms), std::vector<std::vector<std::uint8_t>>{kPoll});
+    EXPECT_EQ(dialog.BroadcastAddress(), "127.0.0.255");
+    EXPECT_TRUE(dialog.Socket().IsOpen());
+    EXPECT_TRUE(dialog.HasTimer(kReceiveTimerId));
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(MainWindowTest, StartUpLeavesTheSettingsAndFieldsAtTheirStartValues) {
+    CNodeTestDlg& dialog = Open();
+    EXPECT_EQ(Field(res::kIdUniverse)->text(), "1");
+    EXPECT_EQ(Field(res::kIdChannelCount)->text(), "512");
+    EXPECT_EQ(Field(res::kIdStartCode)->text(), "0");
+    EXPECT_EQ(dialog.GetItemText(res::kIdLevelText), "  0\t  0%");
+    const output::OutputSettings& settings = dialog.Settings();
+    EXPECT_EQ(settings.universe, 1);
+    EXPECT_EQ(settings.channelCount, 512);
+    EXPECT_EQ(settings.startCode, 0);
+    EXPECT_EQ(settings.dataFormat, 0);
+    EXPECT_EQ(settings.levelText, "  0\t  0%");
+    EXPECT_TRUE(qobject_cast<QAbstractButton*>(Item(res::kIdRaw))->isChecked());
+    EXPECT_EQ(qobject_cast<QSlider*>(Item(res::kIdSlider))->value(), 255);
+}
+
+TEST_F(MainWindowTest, EachTickReadsOneDatagramAndReportsItExactly) {
+    Open();
+    Sent();
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"V", "Short message received and discarded!"},
+        {"VX", "Short message received and discarded!"},
+        {"VXZ", "Short message received and discarded!"},
+        {"VXZZ", "Received message we shouldn't see = 'VXZZ'"},
+        {"VXAP", "Received message we didn't expect = 'VXAP'"},
+        {"QQQQ and more", "Invalid message header received = 'QQQQ'"},
+        {std::string("VX\0Q", 4), "Invalid message header received = 'VX'"},
+    };
+    for (const auto& [datagram, expected] : cases) SendToWindow(Bytes(datagram));
+    QTest::qWait(20);  // all queued on loopback
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        Tick();
+        ASSERT_EQ(messages.Messages().size(), i + 1) << "tick " << i;
+        EXPECT_EQ(messages.Messages().back(), cases[i].second);
+    }
+    Tick();
+    EXPECT_EQ(messages.Messages().size(), cases.size());
+}
+
+TEST_F(MainWindowTest, OwnTrafficEmptyAndOversizedDatagramsShowNothing) {
+    Open();
+    SendToWindow(kPoll);
+    SendToWindow(std::vector<std::uint8_t>(522, 0));
+    std::vector<std::uint8_t> dmx = Bytes("VXDD");
+    dmx.resize(522);
+    SendToWindow(dmx);
+    SendToWindow({});
+    std::vector<std::uint8_t> oversized = Bytes("QQQQ");
+    oversized.resize(601, 'Q');
+    SendToWindow(oversized);
+    SendToWindow(Bytes("VXZZ"));  // proves the ticks got this far
+    QTest::qWait(20);
+    for (int i = 0; i < 5; ++i) Tick();
+    // The 522 zero bytes are an invalid header; the others pass silently.
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0], "Invalid message header received = ''");
+    Tick();
+    EXPECT_EQ(messages.Messages().back(), "Received message we shouldn't see = 'VXZZ'");
+}
+
+TEST_F(MainWindowTest, TheRealTimerTicksEveryHundredMilliseconds) {
+    OpenShown();
+    for (int i = 0; i < 30; ++i) SendToWindow(Bytes("VXAP"));
+    QTest::qWait(1050);
+    // One datagram per tick: about ten in a second, never the whole queue.
+    EXPECT_GE(messages.Messages().size(), 8u);
+    EXPECT_LE(messages.Messages().size(), 11u);
+}
+
+TEST_F(MainWindowTest, DoneAndEscapeStopTheTick) {
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        window = std::make_unique<CNodeTestDlg>(Environment());
+        QTimer::singleShot(150, [&] {
+            QWidget* focus = QApplication::focusWidget();
+            QTest::keyClick(focus ? focus : window.get(), key);
+        });
+        const int result = window->DoModal();
+        EXPECT_EQ(result, key == Qt::Key_Escape ? framework::kIdCancel : framework::kIdOk);
+        EXPECT_FALSE(window->HasTimer(kReceiveTimerId));
+        SendToWindow(Bytes("VXZZ"));
+        QTest::qWait(250);
+        EXPECT_TRUE(messages.Messages().empty());
+        window.reset();
+    }
+}
+
+TEST_F(MainWindowTest, DoneWithAnEmptyFieldReportsItAndKeepsTicking) {
+    CNodeTestDlg& dialog = OpenShown();
+    Field(res::kIdStartCode)->clear();  // reported at once, as the field changed
+    ASSERT_EQ(messages.Messages(), std::vector<std::string>{framework::kNotANumberMessage});
+    QTest::mouseClick(Item(res::kIdDone), Qt::LeftButton);
+    EXPECT_EQ(messages.Messages().size(), 2u);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(dialog.HasTimer(kReceiveTimerId));
+    SendToWindow(Bytes("VXAP"));
+    QTest::qWait(250);
+    EXPECT_EQ(messages.Messages().back(), "Received message we didn't expect = 'VXAP'");
+}
+
+TEST_F(MainWindowTest, APortHeldWithoutReuseEndsTheProgramWithCodeZero) {
+    observer.reset();
+    testing_support::PeerSocket holder("0.0.0.0", port, false);
+    window = std::make_unique<CNodeTestDlg>(Environment());
+    EXPECT_EQ(window->DoModal(), framework::kQuitResult);
+    EXPECT_EQ(messages.Messages(),
+              (std::vector<std::string>{"Socket Create failed!", "SendTo failed, lasterror = 9 (9)"}));
+    EXPECT_EQ(framework::QuitExitCode(), 0);
+    EXPECT_FALSE(window->Socket().IsOpen());
+}
+
+TEST_F(MainWindowTest, TwoWindowsOnOneHostBothBindThePort) {
+    CNodeTestDlg& first = Open();
+    CNodeTestDlg second(Environment());
+    second.Create();
+    EXPECT_TRUE(first.Socket().IsOpen());
+    EXPECT_TRUE(second.Socket().IsOpen());
+    EXPECT_TRUE(messages.Messages().empty());
+    EXPECT_EQ(Sent(200ms).size(), 2u);
+}
+
+TEST_F(MainWindowTest, PollRepliesFillTheTreeAndPollAgainPollsOnly) {
+    CNodeTestDlg& dialog = Open();
+    Sent();
+    protocol::PollReplyMessage reply;
+    reply.name = "Stage";
+    const auto bytes = protocol::WritePollReply(reply);
+    SendToWindow({bytes.begin(), bytes.end()});
+    QTest::qWait(20);
+    Tick();
+    auto* tree = qobject_cast<QTreeWidget*>(Item(res::kIdTree));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), "IP Address: 127.0.0.1");
+
+    QTest::mouseClick(Item(res::kIdPollAgain), Qt::LeftButton);
+    EXPECT_EQ(Sent(), std::vector<std::vector<std::uint8_t>>{kPoll});
+    EXPECT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_TRUE(messages.Messages().empty());
+    (void)dialog;
+}
