@@ -208,6 +208,10 @@ QWidget* Dialog::Item(int id) const {
     return nullptr;
 }
 
+QWidget* Dialog::ControlAt(std::size_t templateIndex) const {
+    return templateIndex < m_controls.size() ? m_controls[templateIndex].widget : nullptr;
+}
+
 std::string Dialog::GetItemText(int id) const {
     QWidget* widget = Item(id);
     QString text;

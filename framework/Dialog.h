@@ -44,6 +44,8 @@ public:
     bool HasTimer(int id) const;
 
     QWidget* Item(int id) const;
+    // The widget made for the template's control at this position.
+    QWidget* ControlAt(std::size_t templateIndex) const;
     std::string GetItemText(int id) const;
     void SetItemText(int id, const std::string& text);
     // The buttons of the radio group that starts at id, in template order.
