@@ -1,1 +1,535 @@
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/NodeSocket.h"
+#include "protocol/NodeProtocol.h"
+#include "tests/support/PeerSocket.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Bytes;
+using testing_support::PeerSocket;
+using ByteVector = std::vector<std::uint8_t>;
+using Messages = std::vector<std::string>;
+
+constexpr char kLoopback[] = "127.0.0.1";
+constexpr char kLoopbackClassCBroadcast[] = "127.0.0.255";
+constexpr char kShort[] = "Short message received and discarded!";
+
+ByteVector Raw(std::string_view text) {
+    return ByteVector(text.begin(), text.end());
+}
+
+// A poll reply whose bytes count up from a marker, so each one is told apart by content.
+ByteVector Reply(std::size_t length, std::uint8_t marker) {
+    ByteVector bytes(length);
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(marker + i);
+    const ByteVector code = Raw("VXPR");
+    std::copy(code.begin(), code.end(), bytes.begin());
+    return bytes;
+}
+
+ByteVector DmxMessage(int channels, std::uint8_t level) {
+    protocol::DmxBuffer buffer;
+    protocol::DmxDataFields fields;
+    fields.channelCount = channels;
+    fields.level = level;
+    const std::size_t length = protocol::BuildDmxData(fields, buffer);
+    return ByteVector(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+ByteVector PollMessage() {
+    return ByteVector(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
+}
+
+// Loopback delivery normally completes inside sendto; the pause only covers a busy machine.
+void LetArrive() {
+    std::this_thread::sleep_for(20ms);
+}
+
+struct ReplyCall {
+    ByteVector bytes;
+    std::string senderAddress;
+    std::uint16_t senderPort = 0;
+};
+
+class NodeSocketTest : public testing::Test {
+protected:
+    net::NodeSocketEnvironment Environment() {
+        net::NodeSocketEnvironment environment;
+        environment.port = m_port;
+        environment.lookupHostAddress = [this] { return m_host; };
+        environment.showMessage = [this](const std::string& text) { m_messages.push_back(text); };
+        environment.postQuit = [this](int code) { m_quitCodes.push_back(code); };
+        return environment;
+    }
+
+    std::unique_ptr<net::NodeSocket> MakeEndpoint(std::string& broadcast) {
+        auto endpoint = std::make_unique<net::NodeSocket>(broadcast, Environment());
+        endpoint->SetPollReplyHandler([this](const std::uint8_t* bytes, std::size_t length,
+                                             const std::string& address, std::uint16_t port) {
+            m_replies.push_back({ByteVector(bytes, bytes + length), address, port});
+            return m_replyResult;
+        });
+        return endpoint;
+    }
+
+    // Opened on the free port, broadcasting to 127.0.0.255.
+    void OpenEndpoint() {
+        m_endpoint = MakeEndpoint(m_broadcast);
+        m_endpoint->Open();
+        ASSERT_TRUE(m_endpoint->IsOpen());
+        m_endpoint->ComputeBroadcastAddress();
+        ASSERT_EQ(m_broadcast, kLoopbackClassCBroadcast);
+        ASSERT_TRUE(m_messages.empty());
+        ASSERT_TRUE(m_quitCodes.empty());
+    }
+
+    bool Send(const ByteVector& bytes) {
+        return m_endpoint->SendDatagram(bytes.data(), bytes.size());
+    }
+
+    void PeerSends(const ByteVector& bytes) {
+        ASSERT_TRUE(m_peer.SendTo(kLoopback, m_port, bytes));
+    }
+
+    std::uint16_t m_port = testing_support::FreeUdpPort();
+    std::optional<net::Ipv4> m_host = net::Ipv4{127, 0, 0, 1};
+    std::string m_broadcast;
+    Messages m_messages;
+    std::vector<int> m_quitCodes;
+    std::vector<ReplyCall> m_replies;
+    int m_replyResult = 1;
+    std::unique_ptr<net::NodeSocket> m_endpoint;
+    PeerSocket m_peer{kLoopback, 0};
+};
+
+// ---- Open --------------------------------------------------------------------------------
+
+TEST_F(NodeSocketTest, OpenListensOnTheGivenPort) {
+    OpenEndpoint();
+    EXPECT_EQ(m_endpoint->Port(), m_port);
+    PeerSends(Reply(40, 1));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes, Reply(40, 1));
+}
+
+TEST_F(NodeSocketTest, OpenSharesThePortWithAnotherEndpoint) {
+    OpenEndpoint();
+    std::string otherBroadcast;
+    auto other = MakeEndpoint(otherBroadcast);
+    other->Open();
+    EXPECT_TRUE(other->IsOpen());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_quitCodes.empty());
+}
+
+// 127.255.255.255 is loopback's own broadcast address: the kernel refuses it without
+// SO_BROADCAST, and the datagram never leaves the machine.
+TEST_F(NodeSocketTest, OpenAllowsBroadcastSends) {
+    m_host = net::Ipv4{127, 255, 255, 1};
+    m_endpoint = MakeEndpoint(m_broadcast);
+    m_endpoint->Open();
+    ASSERT_TRUE(m_endpoint->IsOpen());
+    m_endpoint->ComputeBroadcastAddress();
+    ASSERT_EQ(m_broadcast, "127.255.255.255");
+    PeerSocket listener("127.255.255.255", m_port, true);
+
+    EXPECT_TRUE(Send(PollMessage()));
+    EXPECT_TRUE(m_messages.empty());
+    const auto received = listener.Receive(1s);
+    ASSERT_TRUE(received.has_value());
+    EXPECT_EQ(received->bytes, PollMessage());
+    EXPECT_EQ(received->senderPort, m_port);
+}
+
+TEST_F(NodeSocketTest, OpenFailsWhenThePortIsHeldWithoutReuse) {
+    PeerSocket holder(kLoopback, m_port, false);
+    // A real message box runs an event loop that is free to change errno.
+    net::NodeSocketEnvironment clobbering = Environment();
+    clobbering.showMessage = [this](const std::string& text) {
+        m_messages.push_back(text);
+        errno = ENOENT;
+    };
+    m_endpoint = std::make_unique<net::NodeSocket>(m_broadcast, clobbering);
+
+    m_endpoint->Open();
+    EXPECT_FALSE(m_endpoint->IsOpen());
+    EXPECT_EQ(m_messages, Messages{"Socket Create failed!"});
+    EXPECT_EQ(m_quitCodes, std::vector<int>{0});
+    EXPECT_EQ(net::LastSocketError(), EADDRINUSE) << "the bind error is what the caller sees";
+
+    m_messages.clear();
+    m_endpoint->ComputeBroadcastAddress();
+    EXPECT_EQ(m_broadcast, kLoopbackClassCBroadcast);
+    EXPECT_FALSE(Send(PollMessage()));
+    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 9 (9)"});
+}
+
+TEST_F(NodeSocketTest, FailedOpenReportsOnceWithoutQuitHandler) {
+    PeerSocket holder(kLoopback, m_port, false);
+    auto environment = Environment();
+    environment.postQuit = nullptr;
+    m_endpoint = std::make_unique<net::NodeSocket>(m_broadcast, environment);
+    m_endpoint->Open();
+    EXPECT_FALSE(m_endpoint->IsOpen());
+    EXPECT_EQ(m_messages, Messages{"Socket Create failed!"});
+}
+
+// ---- ComputeBroadcastAddress -------------------------------------------------------------
+
+struct BroadcastCase {
+    net::Ipv4 host;
+    const char* expected;
+};
+
+class ComputeBroadcastAddress : public NodeSocketTest,
+                                public testing::WithParamInterface<BroadcastCase> {};
+
+// Only the text is checked: nothing may be sent to an address off loopback.
+TEST_P(ComputeBroadcastAddress, IsTheHostsClassCBroadcast) {
+    m_host = GetParam().host;
+    m_broadcast = "stale";
+    net::NodeSocket endpoint(m_broadcast, Environment());
+    endpoint.ComputeBroadcastAddress();
+    EXPECT_EQ(m_broadcast, GetParam().expected);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, ComputeBroadcastAddress,
+                         testing::Values(BroadcastCase{{10, 1, 2, 3}, "10.1.2.255"},
+                                         BroadcastCase{{127, 0, 0, 1}, "127.0.0.255"},
+                                         BroadcastCase{{192, 168, 0, 77}, "192.168.0.255"},
+                                         BroadcastCase{{172, 16, 254, 255}, "172.16.254.255"},
+                                         BroadcastCase{{0, 0, 0, 0}, "0.0.0.255"}));
+
+TEST_F(NodeSocketTest, NoHostAddressClearsTheBroadcastAndSendsFail) {
+    m_host.reset();
+    m_broadcast = "10.1.2.255";
+    m_endpoint = MakeEndpoint(m_broadcast);
+    m_endpoint->Open();
+    ASSERT_TRUE(m_endpoint->IsOpen());
+    m_endpoint->ComputeBroadcastAddress();
+    EXPECT_EQ(m_broadcast, "");
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_FALSE(m_messages[0].empty());
+
+    m_messages.clear();
+    EXPECT_FALSE(Send(PollMessage()));
+    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 63 (99)"});
+}
+
+TEST_F(NodeSocketTest, MissingLookupCountsAsNoHostAddress) {
+    auto environment = Environment();
+    environment.lookupHostAddress = nullptr;
+    m_broadcast = "10.1.2.255";
+    net::NodeSocket endpoint(m_broadcast, environment);
+    endpoint.ComputeBroadcastAddress();
+    EXPECT_EQ(m_broadcast, "");
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+// ---- SendDatagram ------------------------------------------------------------------------
+
+TEST_F(NodeSocketTest, SendDatagramPutsTheExactBytesOnTheBroadcastAddress) {
+    OpenEndpoint();
+    PeerSocket node(kLoopbackClassCBroadcast, m_port, true);
+
+    for (const ByteVector& message : {PollMessage(), DmxMessage(512, 0xFF), DmxMessage(1, 0x00)}) {
+        ASSERT_TRUE(Send(message));
+        const auto received = node.Receive(1s);
+        ASSERT_TRUE(received.has_value());
+        EXPECT_EQ(received->bytes, message);
+        EXPECT_EQ(received->senderAddress, kLoopback);
+        EXPECT_EQ(received->senderPort, m_port) << "nodes answer to the port they heard from";
+    }
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(NodeSocketTest, SendDatagramOnAnUnopenedEndpointReportsBadHandle) {
+    m_endpoint = MakeEndpoint(m_broadcast);
+    m_endpoint->ComputeBroadcastAddress();
+    EXPECT_FALSE(Send(PollMessage()));
+    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 9 (9)"});
+}
+
+TEST_F(NodeSocketTest, SendDatagramReportsTheKernelsError) {
+    OpenEndpoint();
+    // One byte over the largest UDP payload: EMSGSIZE from sendto itself.
+    const ByteVector tooLarge(65508, 0x11);
+    EXPECT_FALSE(Send(tooLarge));
+    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 5A (90)"});
+}
+
+// ---- ReceiveTick -------------------------------------------------------------------------
+
+TEST_F(NodeSocketTest, ReceiveTickReadsOneDatagramPerCall) {
+    OpenEndpoint();
+    PeerSends(Reply(33, 0x10));
+    PeerSends(Reply(34, 0x20));
+    PeerSends(Reply(35, 0x30));
+    LetArrive();
+
+    for (std::size_t tick = 1; tick <= 3; ++tick) {
+        m_endpoint->ReceiveTick();
+        ASSERT_EQ(m_replies.size(), tick);
+    }
+    EXPECT_EQ(m_replies[0].bytes, Reply(33, 0x10));
+    EXPECT_EQ(m_replies[1].bytes, Reply(34, 0x20));
+    EXPECT_EQ(m_replies[2].bytes, Reply(35, 0x30));
+    for (const ReplyCall& call : m_replies) {
+        EXPECT_EQ(call.senderAddress, kLoopback);
+        EXPECT_EQ(call.senderPort, m_peer.Port());
+    }
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_replies.size(), 3u);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(NodeSocketTest, ReceiveTickWithNothingWaitingDoesNothing) {
+    OpenEndpoint();
+    m_endpoint->ReceiveTick();
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_replies.empty());
+}
+
+struct ReceiveCase {
+    const char* label;
+    ByteVector datagram;
+    Messages expected;
+};
+
+class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<ReceiveCase> {};
+
+// A poll reply follows each datagram: it must be the next tick's, which proves the tick
+// before consumed the datagram under test.
+TEST_P(ReceiveTickShows, WhatTheDatagramCallsFor) {
+    OpenEndpoint();
+    PeerSends(GetParam().datagram);
+    PeerSends(Reply(33, 0x99));
+    LetArrive();
+
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages, GetParam().expected);
+    EXPECT_TRUE(m_replies.empty());
+
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes, Reply(33, 0x99));
+    EXPECT_EQ(m_messages, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Datagrams, ReceiveTickShows,
+    testing::Values(
+        ReceiveCase{"Empty", {}, {}}, ReceiveCase{"OneByte", Raw("V"), {kShort}},
+        ReceiveCase{"TwoBytes", Raw("VX"), {kShort}},
+        ReceiveCase{"ThreeBytes", Raw("VXP"), {kShort}},
+        ReceiveCase{
+            "NeverSeen", Raw("VXZZ\x01\x02"), {"Received message we shouldn't see = 'VXZZ'"}},
+        ReceiveCase{
+            "NeverSeenCodeOnly", Raw("VXZZ"), {"Received message we shouldn't see = 'VXZZ'"}},
+        ReceiveCase{
+            "SwappedPrefix", Raw("XVCN...."), {"Received message we shouldn't see = 'XVCN'"}},
+        ReceiveCase{
+            "Unexpected", Raw("VXAP\x7F\x01"), {"Received message we didn't expect = 'VXAP'"}},
+        ReceiveCase{"InvalidHeader", Raw("ABCDEFGH"), {"Invalid message header received = 'ABCD'"}},
+        ReceiveCase{"ZeroInCode",
+                    Raw(std::string_view("AB\0D", 4)),
+                    {"Invalid message header received = 'AB'"}},
+        ReceiveCase{"ZeroFirst",
+                    Raw(std::string_view("\0XPR", 4)),
+                    {"Invalid message header received = ''"}},
+        ReceiveCase{"LowerCase", Raw("vxpr"), {"Invalid message header received = 'vxpr'"}},
+        ReceiveCase{
+            "HighBytes", Raw("\xFF\x80XY"), {"Invalid message header received = '\xFF\x80XY'"}},
+        ReceiveCase{"Poll", PollMessage(), {}}, ReceiveCase{"DmxData", DmxMessage(512, 0x42), {}},
+        ReceiveCase{"DmxDataHeaderOnly", Raw("VXDD"), {}}),
+    [](const testing::TestParamInfo<ReceiveCase>& info) { return std::string(info.param.label); });
+
+TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
+    OpenEndpoint();
+    // Nothing else listens on 127.0.0.255, so the endpoint hears itself as it would on a LAN.
+    ASSERT_TRUE(Send(PollMessage()));
+    ASSERT_TRUE(Send(DmxMessage(512, 0xFF)));
+    PeerSends(Raw("VXZZ"));
+    LetArrive();
+
+    m_endpoint->ReceiveTick();
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_messages.empty());
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages, Messages{"Received message we shouldn't see = 'VXZZ'"});
+    EXPECT_TRUE(m_replies.empty());
+}
+
+class ReceiveTickOversized : public NodeSocketTest,
+                             public testing::WithParamInterface<std::size_t> {};
+
+TEST_P(ReceiveTickOversized, IsDroppedWhole) {
+    OpenEndpoint();
+    PeerSends(Reply(GetParam(), 0x00));
+    PeerSends(Raw("VXZZ"));
+    LetArrive();
+
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_replies.empty()) << "a cut-short copy must not be dispatched";
+    EXPECT_TRUE(m_messages.empty());
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages, Messages{"Received message we shouldn't see = 'VXZZ'"});
+    EXPECT_TRUE(m_replies.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ReceiveTickOversized,
+                         testing::Values(std::size_t{601}, std::size_t{1024}, std::size_t{65000}));
+
+TEST_F(NodeSocketTest, ReceiveTickDispatchesSixHundredBytesWhole) {
+    OpenEndpoint();
+    const ByteVector largest = Reply(net::kReceiveBufferLength, 0x07);
+    ASSERT_EQ(largest.size(), 600u);
+    PeerSends(largest);
+    LetArrive();
+
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes.size(), 600u);
+    EXPECT_EQ(m_replies[0].bytes, largest);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(NodeSocketTest, ClosedEndpointTicksQuietly) {
+    OpenEndpoint();
+    PeerSends(Raw("VXZZ"));
+    PeerSends(Reply(33, 1));
+    LetArrive();
+    m_endpoint->Close();
+    EXPECT_FALSE(m_endpoint->IsOpen());
+    m_endpoint->ReceiveTick();
+    m_endpoint->ReceiveTick();
+    m_endpoint->Close();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_replies.empty());
+}
+
+TEST_F(NodeSocketTest, NeverOpenedEndpointTicksQuietly) {
+    m_endpoint = MakeEndpoint(m_broadcast);
+    PeerSends(Raw("VXZZ"));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_replies.empty());
+}
+
+TEST_F(NodeSocketTest, EndpointWhoseOpenFailedTicksQuietly) {
+    PeerSocket holder(kLoopback, m_port, false);
+    m_endpoint = MakeEndpoint(m_broadcast);
+    m_endpoint->Open();
+    ASSERT_FALSE(m_endpoint->IsOpen());
+    m_messages.clear();
+    PeerSends(Raw("VXZZ"));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// ---- DispatchDatagram --------------------------------------------------------------------
+
+struct DispatchCase {
+    const char* label;
+    ByteVector datagram;
+    int expectedResult;
+    Messages expected;
+};
+
+class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DispatchCase> {};
+
+TEST_P(DispatchDatagram, ReturnsAndShows) {
+    m_endpoint = MakeEndpoint(m_broadcast);
+    const ByteVector& datagram = GetParam().datagram;
+    EXPECT_EQ(m_endpoint->DispatchDatagram(datagram.data(), datagram.size(), "192.0.2.9", 4321),
+              GetParam().expectedResult);
+    EXPECT_EQ(m_messages, GetParam().expected);
+    EXPECT_TRUE(m_replies.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, DispatchDatagram,
+    testing::Values(
+        DispatchCase{"Empty", {}, 0, {kShort}}, DispatchCase{"ThreeBytes", Raw("VXP"), 0, {kShort}},
+        DispatchCase{"Poll", PollMessage(), 1, {}},
+        DispatchCase{"DmxData", DmxMessage(24, 0x10), 1, {}},
+        DispatchCase{"NeverSeen", Raw("VXZZ"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
+        DispatchCase{
+            "SwappedPrefix", Raw("XVCN"), 1, {"Received message we shouldn't see = 'XVCN'"}},
+        DispatchCase{
+            "Unexpected", Raw("VXAPxx"), 1, {"Received message we didn't expect = 'VXAP'"}},
+        DispatchCase{"InvalidHeader", Raw("ABCD"), 0, {"Invalid message header received = 'ABCD'"}},
+        DispatchCase{"ZeroInCode",
+                     Raw(std::string_view("AB\0D", 4)),
+                     0,
+                     {"Invalid message header received = 'AB'"}}),
+    [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.label); });
+
+TEST_F(NodeSocketTest, DispatchPassesPollRepliesToTheHandler) {
+    m_endpoint = MakeEndpoint(m_broadcast);
+    const ByteVector reply = Reply(33, 0x50);
+    for (const int result : {0, 1, 7, -3}) {
+        m_replies.clear();
+        m_replyResult = result;
+        EXPECT_EQ(m_endpoint->DispatchDatagram(reply.data(), reply.size(), "192.0.2.9", 4321),
+                  result);
+        ASSERT_EQ(m_replies.size(), 1u);
+        EXPECT_EQ(m_replies[0].bytes, reply);
+        EXPECT_EQ(m_replies[0].senderAddress, "192.0.2.9");
+        EXPECT_EQ(m_replies[0].senderPort, 4321);
+    }
+    const ByteVector codeOnly = Raw("VXPR");
+    m_replyResult = 5;
+    EXPECT_EQ(m_endpoint->DispatchDatagram(codeOnly.data(), codeOnly.size(), "10.0.0.1", 1), 5);
+    EXPECT_EQ(m_replies.back().bytes, codeOnly) << "length is the handler's to judge";
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(NodeSocketTest, DispatchWithoutHandlerCountsPollRepliesAsHandled) {
+    net::NodeSocket endpoint(m_broadcast, Environment());
+    const ByteVector reply = Reply(33, 0x50);
+    EXPECT_EQ(endpoint.DispatchDatagram(reply.data(), reply.size(), "192.0.2.9", 4321), 1);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+// ---- CodeText ----------------------------------------------------------------------------
+
+struct CodeTextCase {
+    std::string_view bytes;
+    std::size_t length;
+    std::string expected;
+};
+
+class CodeText : public testing::TestWithParam<CodeTextCase> {};
+
+TEST_P(CodeText, IsAtMostFourBytesUpToAZero) {
+    const ByteVector bytes = Raw(GetParam().bytes);
+    EXPECT_EQ(net::CodeText(bytes.data(), GetParam().length), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, CodeText,
+                         testing::Values(CodeTextCase{"VXPR", 4, "VXPR"},
+                                         CodeTextCase{"VXPRextra", 9, "VXPR"},
+                                         CodeTextCase{"VXPR", 2, "VX"}, CodeTextCase{"VXPR", 0, ""},
+                                         CodeTextCase{{"AB\0D", 4}, 4, "AB"},
+                                         CodeTextCase{{"\0BCD", 4}, 4, ""},
+                                         CodeTextCase{"\xFF\x80\x7F\x01", 4, "\xFF\x80\x7F\x01"}));
+
+}  // namespace
