@@ -1,0 +1,185 @@
+// What one move of the level slider costs, from settings to a datagram on loopback.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/NodeSocket.h"
+#include "output/OutputSettings.h"
+#include "protocol/NodeProtocol.h"
+
+namespace {
+
+constexpr char kLoopback[] = "127.0.0.1";
+
+std::uint16_t FreeLoopbackPort() {
+    const SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe == kInvalidSocket) return 0;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, kLoopback, &local.sin_addr);
+    SocketLength length = sizeof local;
+    const bool bound = bind(probe, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+                       getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
+    net::CloseSocketHandle(probe);
+    return bound ? ntohs(local.sin_port) : 0;
+}
+
+// Settings as the fields might hold them before clamping: one value out of range each.
+output::OutputSettings FieldSettings() {
+    output::OutputSettings settings;
+    settings.channelCount = 600;
+    settings.dataFormat = output::kRaw;
+    settings.universe = 0;
+    settings.startCode = 0;
+    return settings;
+}
+
+// The endpoint as the program opens it, but on a free port with a loopback host address,
+// so every datagram goes to 127.0.0.255 and stays on this machine.
+class LoopbackEndpoint {
+public:
+    LoopbackEndpoint() : m_socket(m_broadcast, Environment()) {
+        m_socket.Open();
+        m_socket.ComputeBroadcastAddress();
+    }
+
+    net::NodeSocket& Socket() { return m_socket; }
+    const std::string& Broadcast() const { return m_broadcast; }
+    std::uint16_t Port() const { return m_port; }
+    // Empty when the endpoint opened, knows where to send, and no send has failed.
+    std::string Problem() const {
+        if (!m_socket.IsOpen()) return "endpoint did not open";
+        if (m_broadcast != "127.0.0.255") return "broadcast address is not on loopback";
+        return m_messages.empty() ? std::string() : m_messages.front();
+    }
+
+private:
+    net::NodeSocketEnvironment Environment() {
+        net::NodeSocketEnvironment environment;
+        environment.port = m_port;
+        environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
+        environment.showMessage = [this](const std::string& text) { m_messages.push_back(text); };
+        environment.postQuit = [](int) {};
+        // The endpoint hears its own sends and nobody reads them: a small queue fills at
+        // once, so every measured send ends in the same kernel drop.
+        environment.receiveBufferBytes = 1;
+        return environment;
+    }
+
+    std::uint16_t m_port = FreeLoopbackPort();
+    std::string m_broadcast;
+    std::vector<std::string> m_messages;
+    net::NodeSocket m_socket;
+};
+
+void BM_BuildDmxData(benchmark::State& state) {
+    protocol::DmxBuffer buffer;
+    protocol::DmxDataFields fields;
+    fields.channelCount = static_cast<int>(protocol::kMaxChannels);
+    for (auto _ : state) {
+        fields.level = static_cast<std::uint8_t>(fields.level + 1);
+        benchmark::DoNotOptimize(protocol::BuildDmxData(fields, buffer));
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(buffer.size()));
+}
+BENCHMARK(BM_BuildDmxData);
+
+void BM_BuildLevelMessage(benchmark::State& state) {
+    const output::OutputSettings settings = FieldSettings();
+    protocol::DmxBuffer buffer;
+    std::uint8_t level = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(output::BuildLevelMessage(settings, ++level, buffer));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_BuildLevelMessage);
+
+void BM_FormatLevelText(benchmark::State& state) {
+    int level = 0;
+    for (auto _ : state) {
+        level = (level + 1) & 0xFF;
+        benchmark::DoNotOptimize(output::FormatLevelText(level));
+    }
+}
+BENCHMARK(BM_FormatLevelText);
+
+void BM_BuildLevelMessageAndText(benchmark::State& state) {
+    const output::OutputSettings settings = FieldSettings();
+    protocol::DmxBuffer buffer;
+    int position = 0;
+    for (auto _ : state) {
+        position = (position + 1) & 0xFF;
+        const int level = output::LevelFromSliderPosition(position);
+        benchmark::DoNotOptimize(
+            output::BuildLevelMessage(settings, static_cast<std::uint8_t>(level), buffer));
+        benchmark::DoNotOptimize(output::FormatLevelText(level));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_BuildLevelMessageAndText);
+
+// The slider path without the window system: clamp, build, text, send.
+void BM_LevelToDatagram(benchmark::State& state) {
+    LoopbackEndpoint endpoint;
+    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
+        state.SkipWithError(problem.c_str());
+        return;
+    }
+    output::OutputSettings settings = FieldSettings();
+    const output::OutputSettings fields = settings;
+    protocol::DmxBuffer buffer;
+    std::size_t length = 0;
+    int position = 0;
+    for (auto _ : state) {
+        settings = fields;
+        output::ClampSettings(settings);
+        position = (position + 1) & 0xFF;
+        const int level = output::LevelFromSliderPosition(position);
+        length = output::BuildLevelMessage(settings, static_cast<std::uint8_t>(level), buffer);
+        settings.levelText = output::FormatLevelText(level);
+        if (!endpoint.Socket().SendDatagram(buffer.data(), length)) break;
+    }
+    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
+        state.SkipWithError(problem.c_str());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+}
+BENCHMARK(BM_LevelToDatagram);
+
+// The floor: the same 522 bytes to the same address from a plain socket.
+void BM_BareSendto(benchmark::State& state) {
+    LoopbackEndpoint endpoint;
+    const SocketHandle sender = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in destination{};
+    destination.sin_family = AF_INET;
+    destination.sin_port = htons(endpoint.Port());
+    if (!endpoint.Problem().empty() || sender == kInvalidSocket ||
+        inet_pton(AF_INET, endpoint.Broadcast().c_str(), &destination.sin_addr) != 1) {
+        state.SkipWithError("no loopback endpoint to send to");
+        if (sender != kInvalidSocket) net::CloseSocketHandle(sender);
+        return;
+    }
+    protocol::DmxBuffer buffer;
+    protocol::DmxDataFields fields;
+    fields.level = 0xFF;
+    const std::size_t length = protocol::BuildDmxData(fields, buffer);
+    for (auto _ : state) {
+        const auto sent = sendto(
+            sender, reinterpret_cast<const char*>(buffer.data()), static_cast<SocketLength>(length),
+            0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        if (sent < 0) {
+            state.SkipWithError("sendto failed");
+            break;
+        }
+    }
+    net::CloseSocketHandle(sender);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+}
+BENCHMARK(BM_BareSendto);
+
+}  // namespace
