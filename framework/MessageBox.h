@@ -1,6 +1,7 @@
 // The program's one way of reporting: a modal box with one text and an OK button.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -10,6 +11,11 @@ inline constexpr char kProgramCaption[] = "PraveltTest";
 
 // Receives every message box; returns once the box has been answered.
 using MessageBoxSink = std::function<void(const std::string& text)>;
+
+// Boxes nest (a timer tick may report while a box is open) up to this depth. Reports beyond it
+// are held, identical ones counted, and shown in order as soon as boxes close.
+inline constexpr int kMaxNestedBoxes = 4;
+inline constexpr std::size_t kMaxHeldReports = 64;
 
 // Shows a warning box captioned with the program's name through the current sink.
 void MessageBox(const std::string& text);

@@ -8,6 +8,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 
 #include "framework/Controls.h"
@@ -395,4 +396,58 @@ TEST_F(FrameworkDeathTest, AttachingAMissingControlFailsLoudly) {
             broken.Create();
         },
         "dialog 900 has no control 11");
+}
+
+TEST_F(FrameworkTest, NestedBoxesAreBoundedAndHeldReportsFollowInOrder) {
+    // Every box "opens" and, while open, three more reports arrive, as ticks would bring them.
+    std::vector<std::string> shown;
+    int depth = 0;
+    int deepest = 0;
+    int reports = 0;
+    auto previous = SetMessageBoxSink([&](const std::string& text) {
+        shown.push_back(text);
+        deepest = std::max(deepest, ++depth);
+        for (int i = 0; i < 3 && reports < 40; ++i) {
+            ++reports;
+            MessageBox(reports % 2 ? "odd" : "report " + std::to_string(reports));
+        }
+        --depth;
+    });
+    MessageBox("first");
+    SetMessageBoxSink(std::move(previous));
+
+    EXPECT_EQ(deepest, kMaxNestedBoxes);
+    EXPECT_EQ(shown.front(), "first");
+    // Every even report has a box of its own, in order; the odd ones are counted, not lost.
+    std::vector<int> evens;
+    int oddTimes = 0;
+    for (const std::string& text : shown) {
+        if (text.rfind("report ", 0) == 0) evens.push_back(std::stoi(text.substr(7)));
+        if (text == "odd") oddTimes += 1;
+        if (text.rfind("odd\n\n(", 0) == 0) oddTimes += std::stoi(text.substr(6));
+    }
+    EXPECT_EQ(evens.size(), 20u);
+    EXPECT_TRUE(std::is_sorted(evens.begin(), evens.end()));
+    EXPECT_EQ(oddTimes, 20);
+}
+
+TEST_F(FrameworkTest, BeyondTheHeldLimitReportsAreCountedInOneLastBox) {
+    std::vector<std::string> shown;
+    int depth = 0;
+    bool flooded = false;
+    auto previous = SetMessageBoxSink([&](const std::string& text) {
+        shown.push_back(text);
+        if (++depth == kMaxNestedBoxes && !flooded) {
+            flooded = true;
+            for (int i = 0; i < 100; ++i) MessageBox("name " + std::to_string(i));
+        } else if (depth < kMaxNestedBoxes && !flooded) {
+            MessageBox("level " + std::to_string(depth));
+        }
+        --depth;
+    });
+    MessageBox("level 0");
+    SetMessageBoxSink(std::move(previous));
+    ASSERT_EQ(shown.size(), kMaxNestedBoxes + kMaxHeldReports + 1);
+    EXPECT_EQ(shown[kMaxNestedBoxes], "name 0");
+    EXPECT_EQ(shown.back(), "36 further reports came in too fast to show.");
 }
