@@ -1,0 +1,200 @@
+#include "tests/lab/Lab.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+
+#include "tests/lab/Process.h"
+
+namespace lab {
+namespace {
+
+constexpr char kNamespacePrefix[] = "ptlab";
+constexpr char kBridge[] = "br0";
+constexpr auto kCommandTimeout = std::chrono::seconds(10);
+
+std::string Joined(const std::vector<std::string>& argv) {
+    std::string text;
+    for (const std::string& each : argv) text += (text.empty() ? "" : " ") + each;
+    return text;
+}
+
+std::string UniqueName() {
+    static std::atomic<int> counter{0};
+    return kNamespacePrefix + std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+std::filesystem::path ConfigDirectory(const std::string& ns) {
+    return std::filesystem::path("/etc/netns") / ns;
+}
+
+std::string CheckAvailable() {
+    if (geteuid() != 0) return "the lab needs root to make network namespaces";
+    const std::string probe = UniqueName() + "-probe";
+    const CommandResult added = RunCommand({"ip", "netns", "add", probe}, kCommandTimeout);
+    if (!added.status.Exited(0)) {
+        return "ip netns add failed (" + Describe(added.status) + "): " + added.errors;
+    }
+    const CommandResult deleted = RunCommand({"ip", "netns", "delete", probe}, kCommandTimeout);
+    if (!deleted.status.Exited(0)) {
+        return "ip netns delete failed (" + Describe(deleted.status) + "): " + deleted.errors;
+    }
+    return {};
+}
+
+}  // namespace
+
+bool Available(std::string* why) {
+    static std::once_flag once;
+    static std::string problem;
+    std::call_once(once, [] { problem = CheckAvailable(); });
+    if (why) *why = problem;
+    return problem.empty();
+}
+
+bool Required() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+std::string Ip(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"ip"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const CommandResult result = RunCommand(argv, kCommandTimeout);
+    if (!result.status.Exited(0)) {
+        throw std::runtime_error("'" + Joined(argv) + "' failed with " + Describe(result.status) +
+                                 ": " + result.errors);
+    }
+    return result.output;
+}
+
+Lab::Lab(int prefixLength) : m_name(UniqueName()), m_prefixLength(prefixLength) {
+    try {
+        m_switch = AddNamespace("sw");
+        Ip({"-n", m_switch, "link", "add", kBridge, "type", "bridge"});
+        Ip({"-n", m_switch, "link", "set", kBridge, "up"});
+        m_tool = AddNamespace("tool");
+        const std::filesystem::path config = ConfigDirectory(m_tool);
+        std::filesystem::create_directories(config);
+        m_configDirectories.push_back(config);
+        std::ofstream hosts(config / "hosts");
+        hosts << "127.0.0.1 localhost\n::1 localhost ip6-localhost ip6-loopback\n"
+              << kToolAddress << ' ' << kToolHostName << '\n';
+        hosts.close();
+        if (!hosts) throw std::runtime_error("cannot write " + (config / "hosts").string());
+        Connect(m_tool, kToolAddress, prefixLength);
+    } catch (...) {
+        Cleanup();
+        throw;
+    }
+}
+
+Lab::~Lab() {
+    Cleanup();
+}
+
+void Lab::Cleanup() noexcept {
+    // Hosts first: deleting one takes its veth pair with it, so the bridge is left bare.
+    for (auto each = m_namespaces.rbegin(); each != m_namespaces.rend(); ++each) {
+        try {
+            RunCommand({"ip", "netns", "delete", *each}, kCommandTimeout);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "lab: cannot delete namespace %s: %s\n", each->c_str(),
+                         error.what());
+        }
+    }
+    m_namespaces.clear();
+    for (const std::string& directory : m_configDirectories) {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    m_configDirectories.clear();
+}
+
+std::string Lab::AddNamespace(const std::string& role) {
+    const std::string ns = m_name + "-" + role;
+    Ip({"netns", "add", ns});
+    m_namespaces.push_back(ns);
+    Ip({"-n", ns, "link", "set", "lo", "up"});
+    return ns;
+}
+
+void Lab::Connect(const std::string& ns, const std::string& address, int prefixLength) {
+    const std::string port = "p" + std::to_string(++m_ports);
+    // Made in the switch with its peer placed straight into the host: no interface ever
+    // appears in the namespace the tests were started in.
+    Ip({"-n", m_switch, "link", "add", port, "type", "veth", "peer", "name", kHostInterface,
+        "netns", ns});
+    Ip({"-n", m_switch, "link", "set", port, "master", kBridge, "up"});
+    Ip({"-n", ns, "addr", "add", address + "/" + std::to_string(prefixLength), "brd", "+", "dev",
+        kHostInterface});
+    Ip({"-n", ns, "link", "set", kHostInterface, "up"});
+}
+
+std::string Lab::AddHost(const std::string& address, int prefixLength) {
+    const std::string ns = AddNamespace("h" + std::to_string(m_namespaces.size() - 1));
+    Connect(ns, address, prefixLength < 0 ? m_prefixLength : prefixLength);
+    return ns;
+}
+
+std::vector<std::string> Lab::ExecCommand(const std::string& ns,
+                                          const std::vector<std::string>& argv) const {
+    std::vector<std::string> command{
+        "ip", "netns",   "exec",
+        ns,   "unshare", "--uts",
+        "sh", "-c",      std::string("hostname ") + kToolHostName + " && exec \"$@\"",
+        "sh"};
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
+
+void Lab::SetLinkDown(const std::string& ns) {
+    Ip({"-n", ns, "link", "set", kHostInterface, "down"});
+}
+
+void Lab::SetLinkUp(const std::string& ns) {
+    Ip({"-n", ns, "link", "set", kHostInterface, "up"});
+}
+
+std::vector<std::string> NamespaceCommand(const std::string& ns,
+                                          const std::vector<std::string>& argv) {
+    std::vector<std::string> command{"ip", "netns", "exec", ns};
+    command.insert(command.end(), argv.begin(), argv.end());
+    return command;
+}
+
+NamespaceSwitch::NamespaceSwitch(const std::string& ns) {
+    const std::string own = "/proc/self/task/" + std::to_string(gettid()) + "/ns/net";
+    m_original = open(own.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_original < 0) throw std::runtime_error("cannot open " + own + ": " + strerror(errno));
+    const std::string target = "/run/netns/" + ns;
+    const int handle = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (handle < 0 || setns(handle, CLONE_NEWNET) != 0) {
+        const std::string error = strerror(errno);
+        if (handle >= 0) close(handle);
+        close(m_original);
+        throw std::runtime_error("cannot enter " + target + ": " + error);
+    }
+    close(handle);
+}
+
+NamespaceSwitch::~NamespaceSwitch() {
+    if (setns(m_original, CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "lab: cannot return to the original network namespace: %s\n",
+                     strerror(errno));
+        std::abort();
+    }
+    close(m_original);
+}
+
+}  // namespace lab

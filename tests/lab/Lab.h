@@ -1,0 +1,112 @@
+// A lab of Linux network namespaces joined by a bridge: the program's host at 10.1.2.3 and any
+// number of node hosts, so the real program can broadcast without reaching a real network.
+// Needs root; every namespace it makes is gone again when the Lab is destroyed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lab {
+
+inline constexpr char kToolAddress[] = "10.1.2.3";
+// Resolves to kToolAddress for processes started with Lab::ExecCommand in the tool namespace.
+inline constexpr char kToolHostName[] = "praveltest-lab";
+// The name of the lab interface in every host namespace.
+inline constexpr char kHostInterface[] = "eth0";
+
+// True when labs can be built here: running as root, and a namespace can be added and
+// deleted. Otherwise false, with the reason in *why.
+bool Available(std::string* why);
+// In CI (CI=true) the lab always runs, so a lab that cannot be built is a failure there.
+bool Required();
+
+class Lab {
+public:
+    // The switch namespace with its bridge, and the tool namespace at 10.1.2.3/prefixLength.
+    // Throws std::runtime_error, with the failing command and its error output, when any
+    // step fails; whatever was made by then is removed.
+    explicit Lab(int prefixLength = 24);
+    ~Lab();
+    Lab(const Lab&) = delete;
+    Lab& operator=(const Lab&) = delete;
+
+    const std::string& ToolNamespace() const { return m_tool; }
+    const std::string& SwitchNamespace() const { return m_switch; }
+    int PrefixLength() const { return m_prefixLength; }
+    // Every namespace made so far, the switch first.
+    const std::vector<std::string>& Namespaces() const { return m_namespaces; }
+
+    // A new host namespace with address/prefix on its kHostInterface, wired to the bridge;
+    // prefixLength -1 takes the lab's. Returns the namespace's name.
+    std::string AddHost(const std::string& address, int prefixLength = -1);
+
+    // The argv that runs argv in ns, in a UTS namespace of its own whose host name is
+    // kToolHostName; in the tool namespace that name resolves to kToolAddress through
+    // /etc/netns/<tool>/hosts, which ip netns exec mounts over /etc/hosts.
+    std::vector<std::string> ExecCommand(const std::string& ns,
+                                         const std::vector<std::string>& argv) const;
+
+    // The host's kHostInterface; the bridge side stays up.
+    void SetLinkDown(const std::string& ns);
+    void SetLinkUp(const std::string& ns);
+
+private:
+    std::string AddNamespace(const std::string& role);
+    void Connect(const std::string& ns, const std::string& address, int prefixLength);
+    void Cleanup() noexcept;
+
+    std::string m_name;
+    int m_prefixLength;
+    int m_ports = 0;
+    std::string m_switch;
+    std::string m_tool;
+    std::vector<std::string> m_namespaces;
+    std::vector<std::string> m_configDirectories;
+};
+
+// The argv that runs argv in ns, keeping the host name as it is.
+std::vector<std::string> NamespaceCommand(const std::string& ns,
+                                          const std::vector<std::string>& argv);
+
+// Runs `ip args...`; throws std::runtime_error with the command and its error output when it
+// fails.
+std::string Ip(const std::vector<std::string>& args);
+
+// Moves the calling thread into a named namespace for its lifetime. Sockets made meanwhile
+// stay in that namespace after the thread has moved back.
+class NamespaceSwitch {
+public:
+    // Throws std::runtime_error when ns cannot be entered.
+    explicit NamespaceSwitch(const std::string& ns);
+    // Aborts when the thread cannot move back: carrying on in the wrong namespace would let
+    // later tests send where they must not.
+    ~NamespaceSwitch();
+    NamespaceSwitch(const NamespaceSwitch&) = delete;
+    NamespaceSwitch& operator=(const NamespaceSwitch&) = delete;
+
+private:
+    int m_original = -1;
+};
+
+template <class F>
+auto InNamespace(const std::string& ns, F&& fn) {
+    NamespaceSwitch inside(ns);
+    return std::forward<F>(fn)();
+}
+
+}  // namespace lab
+
+// For test bodies that need a lab: skips when none can be built, but fails in CI.
+#define REQUIRE_LAB()                                                   \
+    do {                                                                \
+        std::string labUnavailable_;                                    \
+        if (!::lab::Available(&labUnavailable_)) {                      \
+            if (::lab::Required()) {                                    \
+                FAIL() << "lab required in CI but " << labUnavailable_; \
+            }                                                           \
+            GTEST_SKIP() << labUnavailable_;                            \
+        }                                                               \
+    } while (false)
