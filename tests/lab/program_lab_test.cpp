@@ -1,0 +1,121 @@
+// The real praveltest program, started on the lab's tool host where its own host-name lookup
+// finds 10.1.2.3, watched from other hosts on the bridge.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "protocol/NodeProtocol.h"
+#include "tests/lab/Lab.h"
+#include "tests/lab/Process.h"
+#include "tests/support/PeerSocket.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Datagram;
+using testing_support::PeerSocket;
+
+const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
+// Room for a cold start of Qt on a busy machine.
+constexpr auto kStartUp = 5s;
+
+class ProgramInLab : public testing::Test {
+protected:
+    void StartLab(int prefixLength) { m_lab = std::make_unique<lab::Lab>(prefixLength); }
+
+    std::unique_ptr<PeerSocket> Observer(const std::string& address, int prefixLength = -1) {
+        const std::string host = m_lab->AddHost(address, prefixLength);
+        return lab::InNamespace(host, [] {
+            return std::make_unique<PeerSocket>("0.0.0.0", protocol::kNodePort, false);
+        });
+    }
+
+    std::unique_ptr<lab::Process> StartProgram() {
+        return std::make_unique<lab::Process>(
+            m_lab->ExecCommand(m_lab->ToolNamespace(), {PRAVELTEST_BINARY}),
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
+    }
+
+    static std::string Diagnose(lab::Process& program) {
+        return "program stderr: " + program.Errors();
+    }
+
+    std::unique_ptr<lab::Lab> m_lab;
+};
+
+void ExpectPollFromTheProgram(const Datagram& datagram) {
+    EXPECT_EQ(datagram.bytes, kPoll);
+    EXPECT_EQ(datagram.senderAddress, lab::kToolAddress);
+    EXPECT_EQ(datagram.senderPort, protocol::kNodePort);
+}
+
+TEST_F(ProgramInLab, StartUpSendsOnePollAndNothingElse) {
+    REQUIRE_LAB();
+    StartLab(24);
+    auto observer = Observer("10.1.2.20");
+    auto program = StartProgram();
+
+    const auto first = observer->Receive(kStartUp);
+    ASSERT_TRUE(first) << "no poll; " << Diagnose(*program);
+    ExpectPollFromTheProgram(*first);
+    const auto more = observer->Drain(1500ms);
+    EXPECT_TRUE(more.empty()) << more.size() << " more datagrams, the first "
+                              << more.front().bytes.size() << " bytes long";
+    EXPECT_TRUE(program->IsRunning()) << Diagnose(*program);
+    program->Stop();
+}
+
+// The broadcast is worked out as a.b.c.255 whatever the mask: with /16 that is an ordinary
+// host address, so exactly that host hears it.
+TEST_F(ProgramInLab, WithASixteenBitMaskThePollStillGoesToTheClassCBroadcast) {
+    REQUIRE_LAB();
+    StartLab(16);
+    auto atClassCBroadcast = Observer("10.1.2.255");
+    auto elsewhere = Observer("10.1.9.9");
+    auto program = StartProgram();
+
+    const auto poll = atClassCBroadcast->Receive(kStartUp);
+    ASSERT_TRUE(poll) << "no poll at 10.1.2.255; " << Diagnose(*program);
+    ExpectPollFromTheProgram(*poll);
+    EXPECT_FALSE(elsewhere->Receive(1s)) << "the poll went to the /16 broadcast";
+    program->Stop();
+}
+
+TEST_F(ProgramInLab, TwoCopiesOnOneHostBothBindTheNodePort) {
+    REQUIRE_LAB();
+    StartLab(24);
+    auto observer = Observer("10.1.2.20");
+    auto first = StartProgram();
+    auto second = StartProgram();
+
+    std::vector<Datagram> polls;
+    const auto deadline = std::chrono::steady_clock::now() + kStartUp;
+    while (polls.size() < 2 && std::chrono::steady_clock::now() < deadline) {
+        if (auto got = observer->Receive(100ms)) polls.push_back(std::move(*got));
+    }
+    ASSERT_EQ(polls.size(), 2u) << Diagnose(*first) << "\n" << Diagnose(*second);
+    for (const Datagram& poll : polls) ExpectPollFromTheProgram(poll);
+
+    std::this_thread::sleep_for(1s);
+    // A copy that could not bind reports it and ends; both must still be running.
+    EXPECT_TRUE(first->IsRunning()) << Diagnose(*first);
+    EXPECT_TRUE(second->IsRunning()) << Diagnose(*second);
+    first->Stop();
+    second->Stop();
+}
+
+TEST_F(ProgramInLab, ItsPollReachesTheSimulatedNode) {
+    REQUIRE_LAB();
+    StartLab(24);
+    const std::string host = m_lab->AddHost("10.1.2.20");
+    lab::Process node(lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY}));
+    ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 5s)) << node.Errors();
+    auto program = StartProgram();
+
+    EXPECT_EQ(node.WaitForLineStartingWith("poll ", kStartUp).value_or(Diagnose(*program)),
+              "poll from=10.1.2.3:3333 replies=1");
+    program->Stop();
+}
+
+}  // namespace
