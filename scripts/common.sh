@@ -4,7 +4,7 @@
 PRAVELTEST_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-dejavu-core)
 # Extra packages for the test suite: GoogleTest, Google Benchmark, iproute2 for the lab
 # of network namespaces, util-linux for unshare, clang for the fuzzers.
-PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux)
+PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux clang libclang-rt-dev)
 
 praveltest_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
 

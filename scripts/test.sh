@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds PraveltTest and runs the whole test suite: the normal build, then the build with
-# address and undefined-behaviour sanitizers. Tests run inside a private network namespace
+# address and undefined-behaviour sanitizers, then a bounded run of each fuzzer. Tests run inside a private network namespace
 # that has only loopback, so that no test can reach a real LAN.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -37,4 +37,8 @@ for preset in "${presets[@]}"; do
     isolated ctest --test-dir "build/$preset" --output-on-failure -j "$(nproc)" \
         --timeout 600 "$@" || status=1
 done
+if [ "${PRAVELTEST_QUICK:-}" != 1 ]; then
+    echo "== fuzz"
+    isolated bash scripts/fuzz.sh || status=1
+fi
 exit $status
