@@ -76,13 +76,13 @@ Setter ByteField(std::uint8_t PollReplyMessage::*field) {
     };
 }
 
-struct OptionSpec {
+struct OptionEntry {
     const char* name;
     Setter set;
 };
 
-const std::vector<OptionSpec>& Options() {
-    static const std::vector<OptionSpec> options{
+const std::vector<OptionEntry>& Options() {
+    static const std::vector<OptionEntry> options{
         {"name",
          [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
              if (text.size() > protocol::kNodeNameLength) return "at most 10 bytes";
@@ -181,10 +181,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         if (arg.rfind("--", 0) != 0) return fail("unexpected argument '" + arg + "'");
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? arg.npos : equals - 2);
-        const auto spec =
+        const auto entry =
             std::find_if(Options().begin(), Options().end(),
-                         [&name](const OptionSpec& each) { return name == each.name; });
-        if (spec == Options().end()) return fail("unknown option '--" + name + "'");
+                         [&name](const OptionEntry& each) { return name == each.name; });
+        if (entry == Options().end()) return fail("unknown option '--" + name + "'");
         std::string value;
         if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
@@ -193,7 +193,7 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
         } else {
             return fail("option '--" + name + "' needs a value");
         }
-        if (const auto problem = spec->set(result.options, value)) {
+        if (const auto problem = entry->set(result.options, value)) {
             return fail("bad value '" + value + "' for --" + name + ": " + *problem);
         }
     }
