@@ -104,10 +104,14 @@ Lab::~Lab() {
 }
 
 void Lab::Cleanup() noexcept {
-    // Hosts first: deleting one takes its veth pair with it, so the bridge is left bare.
     for (auto each = m_namespaces.rbegin(); each != m_namespaces.rend(); ++each) {
         try {
-            RunCommand({"ip", "netns", "delete", *each}, kCommandTimeout);
+            const CommandResult result =
+                RunCommand({"ip", "netns", "delete", *each}, kCommandTimeout);
+            if (!result.status.Exited(0)) {
+                std::fprintf(stderr, "lab: cannot delete namespace %s: %s\n", each->c_str(),
+                             result.errors.c_str());
+            }
         } catch (const std::exception& error) {
             std::fprintf(stderr, "lab: cannot delete namespace %s: %s\n", each->c_str(),
                          error.what());
@@ -149,11 +153,9 @@ std::string Lab::AddHost(const std::string& address, int prefixLength) {
 
 std::vector<std::string> Lab::ExecCommand(const std::string& ns,
                                           const std::vector<std::string>& argv) const {
-    std::vector<std::string> command{
-        "ip", "netns",   "exec",
-        ns,   "unshare", "--uts",
-        "sh", "-c",      std::string("hostname ") + kToolHostName + " && exec \"$@\"",
-        "sh"};
+    const std::string script = std::string("hostname ") + kToolHostName + " && exec \"$@\"";
+    std::vector<std::string> command = NamespaceCommand(ns, {"unshare", "--uts"});
+    command.insert(command.end(), {"sh", "-c", script, "sh"});
     command.insert(command.end(), argv.begin(), argv.end());
     return command;
 }
