@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include "framework/DataExchange.h"
@@ -73,6 +74,11 @@ QLineEdit* MakeNumberEdit(QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+    // Typed or pasted text that is not all digits is refused whole; say why, next to the field.
+    QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
+        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
+                           QString::fromLatin1(kDigitsOnlyMessage), edit);
+    });
     return edit;
 }
 

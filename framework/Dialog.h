@@ -21,6 +21,9 @@ namespace framework {
 
 class DataExchange;
 
+// Shown beside a number field that refused a character.
+inline constexpr char kDigitsOnlyMessage[] = "Only the digits 0 to 9 can go in this field.";
+
 class Dialog : public QDialog {
     Q_OBJECT
 public:

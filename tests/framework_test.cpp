@@ -1,7 +1,9 @@
 // The dialog layer on real widgets: routing, field binding, spin buttons, timers, modal runs.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QLineEdit>
+#include <QToolTip>
 #include <QMenu>
 #include <QToolButton>
 #include <QPushButton>
@@ -450,4 +452,27 @@ TEST_F(FrameworkTest, BeyondTheHeldLimitReportsAreCountedInOneLastBox) {
     ASSERT_EQ(shown.size(), kMaxNestedBoxes + kMaxHeldReports + 1);
     EXPECT_EQ(shown[kMaxNestedBoxes], "name 0");
     EXPECT_EQ(shown.back(), "36 further reports came in too fast to show.");
+}
+
+TEST_F(FrameworkTest, PastedTextThatIsNotANumberIsRefusedWithAReason) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.show();
+    QLineEdit* field = Field(dialog, kFirstField);
+    field->setText("12");
+    field->selectAll();
+    QApplication::clipboard()->setText("3a");
+    field->paste();
+    EXPECT_EQ(field->text(), "12");
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), kDigitsOnlyMessage);
+    QToolTip::hideText();
+    // A long run of digits is cut to what the field shows, never past a 32-bit number.
+    field->clear();
+    QApplication::clipboard()->setText(QString(40, QLatin1Char('9')));
+    field->paste();
+    EXPECT_EQ(field->text().size(), field->maxLength());
+    EXPECT_LE(field->maxLength(), 9);
+    EXPECT_TRUE(dialog.UpdateData(true));
+    EXPECT_TRUE(messages.Messages().empty());
 }

@@ -1,6 +1,7 @@
 // The main window's start-up, receive tick and closing, with real widgets and real sockets.
 #include <QAbstractButton>
 #include <QTimer>
+#include <unistd.h>
 
 #include "framework/DataExchange.h"
 #include "tests/support/MainWindowFixture.h"
@@ -164,4 +165,34 @@ TEST_F(MainWindowTest, PollRepliesFillTheTreeAndPollAgainPollsOnly) {
     EXPECT_EQ(tree->topLevelItemCount(), 1);
     EXPECT_TRUE(messages.Messages().empty());
     (void)dialog;
+}
+
+TEST_F(MainWindowTest, NoSocketToBeHadLeavesTheWindowOpenAndReportsTheFirstSend) {
+    // Use up every descriptor, so that making the endpoint's socket fails.
+    std::vector<int> held;
+    for (int fd = dup(0); fd >= 0; fd = dup(0)) held.push_back(fd);
+    window = std::make_unique<CNodeTestDlg>(Environment());
+    window->Create();
+    for (int fd : held) close(fd);
+    EXPECT_FALSE(window->Socket().IsOpen());
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{"SendTo failed, lasterror = 9 (9)"});
+    EXPECT_FALSE(framework::QuitRequested());
+    // The window goes on: the tick reads nothing and reports nothing; sends report again.
+    Tick();
+    QTest::keyClick(Item(res::kIdSlider), Qt::Key_Home);
+    EXPECT_EQ(messages.Messages().size(), 2u);
+    EXPECT_EQ(window->GetItemText(res::kIdLevelText), "255\t100%");
+}
+
+TEST_F(MainWindowTest, AHostWithoutAnAddressSaysSoAndEverySendFails) {
+    net::NodeSocketEnvironment environment = Environment();
+    environment.lookupHostAddress = [] { return std::optional<net::Ipv4>(); };
+    window = std::make_unique<CNodeTestDlg>(environment);
+    window->Create();
+    ASSERT_EQ(messages.Messages().size(), 2u);
+    EXPECT_EQ(messages.Messages()[0],
+              "This host has no IPv4 address to broadcast from; no node can be reached.");
+    EXPECT_EQ(messages.Messages()[1], "SendTo failed, lasterror = 63 (99)");
+    EXPECT_TRUE(window->Socket().IsOpen());  // replies could still come in
+    EXPECT_TRUE(Sent(100ms).empty());
 }
