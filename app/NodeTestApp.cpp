@@ -8,7 +8,8 @@
 CNodeTestApp::CNodeTestApp() : CNodeTestApp(Environment{}) {}
 
 CNodeTestApp::CNodeTestApp(Environment environment) : m_environment(std::move(environment)) {
-    if (!m_environment.socketEnvironment) m_environment.socketEnvironment = DefaultSocketEnvironment;
+    if (!m_environment.socketEnvironment)
+        m_environment.socketEnvironment = DefaultSocketEnvironment;
 }
 
 bool CNodeTestApp::InitInstance() {

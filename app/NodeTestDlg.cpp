@@ -65,10 +65,10 @@ CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment, QWidget* pare
       m_socket(m_broadcastAddress, std::move(environment)),
       m_icon(res::LoadIcon(res::kMainIcon)),
       m_deviceTree(m_tree),
-      m_levelSender(*this, m_settings,
-                    {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin,
-                     res::kIdLevelText},
-                    m_socket) {
+      m_levelSender(
+          *this, m_settings,
+          {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin, res::kIdLevelText},
+          m_socket) {
     m_socket.SetPollReplyHandler([this](const std::uint8_t* bytes, std::size_t length,
                                         const std::string& sender, std::uint16_t port) {
         return m_deviceTree.HandlePollReply(bytes, length, sender, port);
@@ -145,11 +145,17 @@ void CNodeTestDlg::OnPaint(Event& event) {
     m_icon.paint(&painter, QRect(at, QSize(iconSize, iconSize)));
 }
 
-void CNodeTestDlg::OnQueryDragIcon(Event& event) { event.icon = &m_icon; }
+void CNodeTestDlg::OnQueryDragIcon(Event& event) {
+    event.icon = &m_icon;
+}
 
-void CNodeTestDlg::OnSelChangedTree(Event& event) { event.result = 0; }
+void CNodeTestDlg::OnSelChangedTree(Event& event) {
+    event.result = 0;
+}
 
-void CNodeTestDlg::OnPollAgain(Event&) { discovery::SendPoll(m_socket); }
+void CNodeTestDlg::OnPollAgain(Event&) {
+    discovery::SendPoll(m_socket);
+}
 
 void CNodeTestDlg::OnTimer(Event& event) {
     m_socket.ReceiveTick();
@@ -161,6 +167,10 @@ void CNodeTestDlg::OnVScroll(Event& event) {
     Default(event);
 }
 
-void CNodeTestDlg::OnHScroll(Event& event) { Default(event); }
+void CNodeTestDlg::OnHScroll(Event& event) {
+    Default(event);
+}
 
-void CNodeTestDlg::OnSettingsChanged(Event&) { m_levelSender.ValidateSettings(); }
+void CNodeTestDlg::OnSettingsChanged(Event&) {
+    m_levelSender.ValidateSettings();
+}

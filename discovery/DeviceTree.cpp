@@ -25,8 +25,8 @@ std::string OptionsRow(std::uint8_t options) {
 
 const RowTexts& RowLabels() {
     static const RowTexts labels{
-        "IP Address:",      "MAC Address:",     "Node Type:",  "Version:",
-        "Switch Settings:", "Options:",         "Type of Service:", "Packet TTL:",
+        "IP Address:",      "MAC Address:",       "Node Type:",       "Version:",
+        "Switch Settings:", "Options:",           "Type of Service:", "Packet TTL:",
         "Listen to:",       "Listen IP Address:", "DMX Universe:"};
     return labels;
 }
@@ -37,8 +37,8 @@ RowTexts FormatRows(const protocol::PollReplyMessage& reply, const std::string& 
     const int universe = reply.universe;
     return RowTexts{
         "IP Address: " + senderAddress,
-        Format("MAC Address: %.2X %.2X %.2X %.2X %.2X %.2X", mac[0], mac[1], mac[2], mac[3],
-               mac[4], mac[5]),
+        Format("MAC Address: %.2X %.2X %.2X %.2X %.2X %.2X", mac[0], mac[1], mac[2], mac[3], mac[4],
+               mac[5]),
         Format("Node Type: %.2X%.2X", reply.nodeType[0], reply.nodeType[1]),
         Format("Version: %.2X", reply.version),
         Format("Switch Settings: %.2X", reply.switches),

@@ -80,6 +80,8 @@ void SpinButtonCtrl::SetPos(int position) {
     if (m_spin) m_spin->SetPos(position);
 }
 
-int SpinButtonCtrl::GetPos() const { return m_spin ? m_spin->Pos() : 0; }
+int SpinButtonCtrl::GetPos() const {
+    return m_spin ? m_spin->Pos() : 0;
+}
 
 }  // namespace framework

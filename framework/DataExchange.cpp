@@ -27,7 +27,9 @@ Widget* RequireControl(Dialog& dialog, int id) {
     return widget;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 }  // namespace
 

@@ -24,7 +24,9 @@
 namespace framework {
 namespace {
 
-QString Latin1(const char* text) { return QString::fromLatin1(text ? text : ""); }
+QString Latin1(const char* text) {
+    return QString::fromLatin1(text ? text : "");
+}
 
 Qt::Alignment TextAlignment(unsigned style) {
     Qt::Alignment alignment = Qt::AlignLeft;
@@ -35,13 +37,20 @@ Qt::Alignment TextAlignment(unsigned style) {
 
 int ScrollCodeOf(int sliderAction) {
     switch (sliderAction) {
-        case QAbstractSlider::SliderSingleStepAdd: return kLineDown;
-        case QAbstractSlider::SliderSingleStepSub: return kLineUp;
-        case QAbstractSlider::SliderPageStepAdd: return kPageDown;
-        case QAbstractSlider::SliderPageStepSub: return kPageUp;
-        case QAbstractSlider::SliderToMinimum: return kTop;
-        case QAbstractSlider::SliderToMaximum: return kBottom;
-        default: return kThumbTrack;
+        case QAbstractSlider::SliderSingleStepAdd:
+            return kLineDown;
+        case QAbstractSlider::SliderSingleStepSub:
+            return kLineUp;
+        case QAbstractSlider::SliderPageStepAdd:
+            return kPageDown;
+        case QAbstractSlider::SliderPageStepSub:
+            return kPageUp;
+        case QAbstractSlider::SliderToMinimum:
+            return kTop;
+        case QAbstractSlider::SliderToMaximum:
+            return kBottom;
+        default:
+            return kThumbTrack;
     }
 }
 
@@ -111,7 +120,9 @@ Dialog::Dialog(const DialogTemplate& dialogTemplate, QWidget* parent)
             [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
 }
 
-Dialog::~Dialog() { StopAllTimers(); }
+Dialog::~Dialog() {
+    StopAllTimers();
+}
 
 void Dialog::Create() {
     if (m_created) return;
@@ -122,8 +133,7 @@ void Dialog::Create() {
     setFixedSize(ToPixelsX(m_template.width, m_units), ToPixelsY(m_template.height, m_units));
     for (const ControlTemplate& control : m_template.controls) {
         QWidget* widget = CreateControl(control);
-        widget->setGeometry(
-            ToPixels(control.x, control.y, control.width, control.height, m_units));
+        widget->setGeometry(ToPixels(control.x, control.y, control.width, control.height, m_units));
         m_controls.push_back({&control, widget});
         ConnectNotifications(control, widget);
     }
@@ -176,19 +186,24 @@ void Dialog::OnOK() {
     EndDialog(kIdOk);
 }
 
-void Dialog::OnCancel() { EndDialog(kIdCancel); }
+void Dialog::OnCancel() {
+    EndDialog(kIdCancel);
+}
 
 void Dialog::SetTimer(int id, int milliseconds) {
     QTimer*& timer = m_timers[id];
     if (!timer) {
         timer = new QTimer(this);
         // Queued, so a handler that opens a modal box does not hold back the next tick.
-        connect(timer, &QTimer::timeout, this, [this, id] {
-            if (!HasTimer(id)) return;
-            Event event{EventKind::Timer};
-            event.controlId = id;
-            SendEvent(event);
-        }, Qt::QueuedConnection);
+        connect(
+            timer, &QTimer::timeout, this,
+            [this, id] {
+                if (!HasTimer(id)) return;
+                Event event{EventKind::Timer};
+                event.controlId = id;
+                SendEvent(event);
+            },
+            Qt::QueuedConnection);
     }
     timer->start(milliseconds);
 }
@@ -201,7 +216,9 @@ void Dialog::KillTimer(int id) {
     m_timers.erase(found);
 }
 
-bool Dialog::HasTimer(int id) const { return m_timers.count(id) != 0; }
+bool Dialog::HasTimer(int id) const {
+    return m_timers.count(id) != 0;
+}
 
 void Dialog::StopAllTimers() {
     while (!m_timers.empty()) KillTimer(m_timers.begin()->first);
@@ -221,10 +238,14 @@ QWidget* Dialog::ControlAt(std::size_t templateIndex) const {
 std::string Dialog::GetItemText(int id) const {
     QWidget* widget = Item(id);
     QString text;
-    if (auto* edit = qobject_cast<QLineEdit*>(widget)) text = edit->text();
-    else if (auto* label = qobject_cast<StaticText*>(widget)) text = label->text();
-    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) text = button->text();
-    else if (auto* group = qobject_cast<QGroupBox*>(widget)) text = group->title();
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        text = edit->text();
+    else if (auto* label = qobject_cast<StaticText*>(widget))
+        text = label->text();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        text = button->text();
+    else if (auto* group = qobject_cast<QGroupBox*>(widget))
+        text = group->title();
     return text.toLatin1().toStdString();
 }
 
@@ -264,7 +285,9 @@ QRect Dialog::TemplateRectInPixels(int id) const {
     return {};
 }
 
-void Dialog::AppendSystemMenuSeparator() { m_systemMenu->addSeparator(); }
+void Dialog::AppendSystemMenuSeparator() {
+    m_systemMenu->addSeparator();
+}
 
 void Dialog::AppendSystemMenuItem(unsigned command, const std::string& text) {
     m_systemMenu->addAction(QString::fromLatin1(text.c_str()), this, [this, command] {
@@ -274,7 +297,9 @@ void Dialog::AppendSystemMenuItem(unsigned command, const std::string& text) {
     });
 }
 
-void Dialog::ShowSystemMenu(const QPoint& globalPosition) { m_systemMenu->popup(globalPosition); }
+void Dialog::ShowSystemMenu(const QPoint& globalPosition) {
+    m_systemMenu->popup(globalPosition);
+}
 
 void Dialog::SetIcon(const QIcon& icon, bool large) {
     // Qt keeps one icon set for every size; the large and the small image both live in it.
@@ -330,7 +355,9 @@ void Dialog::paintEvent(QPaintEvent* paint) {
     if (!RouteEvent(event)) QDialog::paintEvent(paint);
 }
 
-void Dialog::contextMenuEvent(QContextMenuEvent* event) { ShowSystemMenu(event->globalPos()); }
+void Dialog::contextMenuEvent(QContextMenuEvent* event) {
+    ShowSystemMenu(event->globalPos());
+}
 
 QWidget* Dialog::CreateControl(const ControlTemplate& control) {
     const QString text = Latin1(control.text);
@@ -376,10 +403,9 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
     }
     widget->setObjectName(QStringLiteral("control%1").arg(control.id));
     const bool tabStop = control.style & kTabStop;
-    const bool takesFocus = control.kind != ControlKind::StaticText &&
-                            control.kind != ControlKind::GroupBox &&
-                            control.kind != ControlKind::Icon &&
-                            control.kind != ControlKind::SpinButton;
+    const bool takesFocus =
+        control.kind != ControlKind::StaticText && control.kind != ControlKind::GroupBox &&
+        control.kind != ControlKind::Icon && control.kind != ControlKind::SpinButton;
     widget->setFocusPolicy(tabStop ? Qt::StrongFocus : takesFocus ? Qt::ClickFocus : Qt::NoFocus);
     return widget;
 }
@@ -387,7 +413,8 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
 void Dialog::ConnectNotifications(const ControlTemplate& control, QWidget* widget) {
     const int id = control.id;
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        connect(button, &QAbstractButton::clicked, this, [this, id] { SendCommand(id, kButtonClicked); });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, id] { SendCommand(id, kButtonClicked); });
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         connect(edit, &QLineEdit::textChanged, this, [this, id] { SendCommand(id, kEditChanged); });
     } else if (auto* tree = qobject_cast<QTreeWidget*>(widget)) {

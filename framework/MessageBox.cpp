@@ -95,9 +95,9 @@ MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) {
 
 void ShowQtMessageBox(const std::string& text) {
     if (QuitRequested()) return;
-    QPointer<QMessageBox> box = new QMessageBox(
-        QMessageBox::Warning, QString::fromLatin1(kProgramCaption), QString::fromLatin1(text),
-        QMessageBox::Ok, QApplication::activeWindow());
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kProgramCaption),
+                        QString::fromLatin1(text), QMessageBox::Ok, QApplication::activeWindow());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     ModalLoop loop;

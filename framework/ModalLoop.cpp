@@ -52,8 +52,12 @@ void PostQuitRequest(int exitCode) {
     });
 }
 
-bool QuitRequested() { return State().requested; }
-int QuitExitCode() { return State().exitCode; }
+bool QuitRequested() {
+    return State().requested;
+}
+int QuitExitCode() {
+    return State().exitCode;
+}
 
 void ResetQuitRequest() {
     State().requested = false;

@@ -8,9 +8,9 @@
 namespace framework {
 
 enum class EventKind {
-    Command,        // a control's notification: button clicked, field text changed
-    Notify,         // a rich control's notification: tree selection changed
-    Timer,          // a timer by id ran out
+    Command,  // a control's notification: button clicked, field text changed
+    Notify,   // a rich control's notification: tree selection changed
+    Timer,    // a timer by id ran out
     VerticalScroll,
     HorizontalScroll,
     SystemCommand,  // a command from the window menu
@@ -47,7 +47,7 @@ struct Event {
     int controlId = 0;  // the control that raised it; the timer id for Timer
     int position = 0;   // scroll position
     unsigned command = 0;
-    long result = 0;      // a Notify handler's answer to its control
+    long result = 0;       // a Notify handler's answer to its control
     void* icon = nullptr;  // QueryDragIcon's answer
 };
 

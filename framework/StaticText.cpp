@@ -15,8 +15,8 @@ void StaticText::setText(const QString& text) {
 
 void StaticText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                   QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(rect(), static_cast<int>(m_alignment) | Qt::TextExpandTabs, m_text);
 }
 

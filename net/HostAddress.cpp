@@ -29,8 +29,7 @@ Ipv4 FromInAddr(const in_addr& address) {
 
 std::string FormatAddress(const Ipv4& address) {
     char text[16];
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2],
-                  address[3]);
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", address[0], address[1], address[2], address[3]);
     return text;
 }
 
@@ -40,7 +39,9 @@ std::optional<Ipv4> ParseAddress(const std::string& text) {
     return FromInAddr(address);
 }
 
-bool IsLoopback(const Ipv4& address) { return address[0] == 127; }
+bool IsLoopback(const Ipv4& address) {
+    return address[0] == 127;
+}
 
 std::string ClassCBroadcast(const Ipv4& host) {
     char text[16];
@@ -72,8 +73,7 @@ std::optional<Ipv4> FirstBroadcastInterface() {
         return std::nullopt;
     }
     for (auto* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
-        if (adapter->OperStatus != IfOperStatusUp ||
-            adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) {
+        if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) {
             continue;
         }
         for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {

@@ -38,7 +38,9 @@ std::string CodeText(const std::uint8_t* bytes, std::size_t length) {
 NodeSocket::NodeSocket(std::string& broadcastAddress, NodeSocketEnvironment environment)
     : m_broadcastAddress(broadcastAddress), m_environment(std::move(environment)) {}
 
-NodeSocket::~NodeSocket() { Close(); }
+NodeSocket::~NodeSocket() {
+    Close();
+}
 
 void NodeSocket::Close() {
     if (m_handle == kInvalidSocket) return;
@@ -98,9 +100,9 @@ bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
         error = EBADF;
 #endif
     } else {
-        const auto sent = sendto(m_handle, reinterpret_cast<const char*>(bytes),
-                                 static_cast<SocketLength>(length), 0,
-                                 reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        const auto sent = sendto(
+            m_handle, reinterpret_cast<const char*>(bytes), static_cast<SocketLength>(length), 0,
+            reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
         if (sent >= 0) return true;
         error = LastSocketError();
     }

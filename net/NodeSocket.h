@@ -25,9 +25,9 @@ struct NodeSocketEnvironment {
     int receiveBufferBytes = 0;
 };
 
-using PollReplyHandler = std::function<int(const std::uint8_t* bytes, std::size_t length,
-                                           const std::string& senderAddress,
-                                           std::uint16_t senderPort)>;
+using PollReplyHandler =
+    std::function<int(const std::uint8_t* bytes, std::size_t length,
+                      const std::string& senderAddress, std::uint16_t senderPort)>;
 
 inline constexpr std::size_t kReceiveBufferLength = 600;
 

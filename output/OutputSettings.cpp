@@ -14,14 +14,20 @@ void ClampSettings(OutputSettings& settings) {
 std::uint8_t DataTypeByte(int dataFormat) {
     using protocol::DmxDataType;
     switch (dataFormat) {
-        case kRunLength: return static_cast<std::uint8_t>(DmxDataType::RunLength);
-        case kChannelValue: return static_cast<std::uint8_t>(DmxDataType::ChannelValue);
-        case kZeroInvalid: return static_cast<std::uint8_t>(DmxDataType::Invalid);
-        default: return static_cast<std::uint8_t>(DmxDataType::Raw);
+        case kRunLength:
+            return static_cast<std::uint8_t>(DmxDataType::RunLength);
+        case kChannelValue:
+            return static_cast<std::uint8_t>(DmxDataType::ChannelValue);
+        case kZeroInvalid:
+            return static_cast<std::uint8_t>(DmxDataType::Invalid);
+        default:
+            return static_cast<std::uint8_t>(DmxDataType::Raw);
     }
 }
 
-int LevelFromSliderPosition(int position) { return (255 - position) & 0xFF; }
+int LevelFromSliderPosition(int position) {
+    return (255 - position) & 0xFF;
+}
 
 std::string FormatLevelText(int level) {
     char text[16];

@@ -88,8 +88,8 @@ std::optional<DmxDataView> ReadDmxData(std::span<const std::uint8_t> datagram) {
     view.universe = datagram[kDmxUniverseOffset];
     view.startCode = datagram[kDmxStartCodeOffset];
     view.dataType = datagram[kDmxDataTypeOffset];
-    view.channelCount = static_cast<std::uint16_t>(datagram[kDmxCountOffset] << 8 |
-                                                   datagram[kDmxCountOffset + 1]);
+    view.channelCount =
+        static_cast<std::uint16_t>(datagram[kDmxCountOffset] << 8 | datagram[kDmxCountOffset + 1]);
     if (datagram.size() < kDmxHeaderLength + view.channelCount) return std::nullopt;
     view.data = datagram.subspan(kDmxHeaderLength, view.channelCount);
     return view;

@@ -69,8 +69,8 @@ enum class DmxDataType : std::uint8_t {
 };
 
 struct DmxDataFields {
-    int universe = 1;      // 1 to 256; sent as universe - 1
-    int startCode = 0;     // 0 to 255
+    int universe = 1;   // 1 to 256; sent as universe - 1
+    int startCode = 0;  // 0 to 255
     std::uint8_t dataType = static_cast<std::uint8_t>(DmxDataType::Raw);
     int channelCount = 512;  // 1 to 512
     std::uint8_t level = 0;

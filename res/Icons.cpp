@@ -3,7 +3,9 @@
 #include "res/ResourceIds.h"
 
 // Resources in a static library must be registered by hand, from the global namespace.
-static void RegisterIconResources() { Q_INIT_RESOURCE(praveltest); }
+static void RegisterIconResources() {
+    Q_INIT_RESOURCE(praveltest);
+}
 
 namespace res {
 

@@ -6,9 +6,12 @@ namespace res {
 
 std::string LoadString(int id) {
     switch (id) {
-        case kStringAboutItem: return "&About PraveltTest...";
-        case kStringSocketsFailed: return "Windows sockets initialization failed.";
-        default: return {};
+        case kStringAboutItem:
+            return "&About PraveltTest...";
+        case kStringSocketsFailed:
+            return "Windows sockets initialization failed.";
+        default:
+            return {};
     }
 }
 

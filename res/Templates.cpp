@@ -31,8 +31,7 @@ constexpr std::array kMainControls{
     ControlTemplate{kNoId, ControlKind::GroupBox, " Data Format ", 223, 3, 76, 64, 0},
     ControlTemplate{kIdRaw, ControlKind::RadioButton, "RAW", 230, 14, 36, 11, style::kGroup},
     ControlTemplate{kIdRle, ControlKind::RadioButton, "RLE", 230, 27, 36, 11, 0},
-    ControlTemplate{kIdChannelValue, ControlKind::RadioButton, "Channel/Value", 230, 38, 61, 11,
-                    0},
+    ControlTemplate{kIdChannelValue, ControlKind::RadioButton, "Channel/Value", 230, 38, 61, 11, 0},
     ControlTemplate{kIdZero, ControlKind::RadioButton, "Zero (invalid)", 230, 51, 61, 11, 0},
     ControlTemplate{kNoId, ControlKind::GroupBox, " Universe ", 223, 71, 76, 31, style::kGroup},
     ControlTemplate{kIdUniverse, ControlKind::NumberEdit, "", 244, 83, 32, 13, kEditStyle},
@@ -52,20 +51,24 @@ constexpr std::array kAboutControls{
     ControlTemplate{kNoId, ControlKind::Icon, "", 11, 17, 20, 20, 0},
     ControlTemplate{kNoId, ControlKind::StaticText, "PraveltTest Version 1.0", 40, 10, 119, 8,
                     style::kNoPrefix},
-    ControlTemplate{kNoId, ControlKind::StaticText, "A test tool for networked DMX512 nodes.",
-                    40, 25, 119, 8, 0},
+    ControlTemplate{kNoId, ControlKind::StaticText, "A test tool for networked DMX512 nodes.", 40,
+                    25, 119, 8, 0},
     ControlTemplate{framework::kIdOk, ControlKind::DefaultPushButton, "OK", 178, 7, 50, 14,
                     style::kGroup | style::kTabStop},
 };
 
-const framework::DialogTemplate kMainTemplate{
-    kMainDialog, "PraveltTest", 320, 200, "MS Sans Serif", 8, kMainControls};
+const framework::DialogTemplate kMainTemplate{kMainDialog, "PraveltTest", 320, 200, "MS Sans Serif",
+                                              8,           kMainControls};
 const framework::DialogTemplate kAboutTemplate{
     kAboutDialog, "About PraveltTest", 235, 55, "MS Sans Serif", 8, kAboutControls};
 
 }  // namespace
 
-const framework::DialogTemplate& MainDialogTemplate() { return kMainTemplate; }
-const framework::DialogTemplate& AboutDialogTemplate() { return kAboutTemplate; }
+const framework::DialogTemplate& MainDialogTemplate() {
+    return kMainTemplate;
+}
+const framework::DialogTemplate& AboutDialogTemplate() {
+    return kAboutTemplate;
+}
 
 }  // namespace res

@@ -93,7 +93,11 @@ TEST_F(DeviceTreeTest, EdgeRowsFollowTheirFormats) {
     EXPECT_EQ(rowsFor([](auto& r) { r.universe = 255; }, 10), "DMX Universe: 256 (130561-131072)");
     EXPECT_EQ(rowsFor([](auto& r) { r.listenTo = 1; }, 8), "Listen to: Class C Broadcast");
     EXPECT_EQ(rowsFor([](auto& r) { r.listenTo = 0xFF; }, 8), "Listen to: Class C Broadcast");
-    EXPECT_EQ(rowsFor([](auto& r) { r.listenAddress = {255, 0, 9, 1}; }, 9),
+    EXPECT_EQ(rowsFor(
+                  [](auto& r) {
+                      r.listenAddress = {255, 0, 9, 1};
+                  },
+                  9),
               "Listen IP Address: 255.0.9.1");
 }
 

@@ -3,13 +3,13 @@
 
 #include <QClipboard>
 #include <QLineEdit>
-#include <QToolTip>
 #include <QMenu>
-#include <QToolButton>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
 #include <algorithm>
 #include <array>
 
@@ -114,7 +114,9 @@ int CountEvents(const TestDialog& dialog, EventKind kind, int id = kAny, int cod
     return count;
 }
 
-QLineEdit* Field(Dialog& dialog, int id) { return qobject_cast<QLineEdit*>(dialog.Item(id)); }
+QLineEdit* Field(Dialog& dialog, int id) {
+    return qobject_cast<QLineEdit*>(dialog.Item(id));
+}
 
 class FrameworkTest : public ::testing::Test {
 protected:
@@ -195,7 +197,7 @@ TEST_F(FrameworkTest, ReadingStopsAtAFieldWithoutANumberAndPutsTheFocusThere) {
     EXPECT_FALSE(dialog.UpdateData(true));
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0], kNotANumberMessage);
-    EXPECT_EQ(dialog.first, 5);        // kept
+    EXPECT_EQ(dialog.first, 5);         // kept
     EXPECT_EQ(dialog.label, "before");  // bound after the failure: not read
     EXPECT_EQ(dialog.radio, 1);
     EXPECT_EQ(dialog.second, 6);

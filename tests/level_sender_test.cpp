@@ -14,8 +14,13 @@ using Message = std::vector<std::uint8_t>;
 namespace {
 
 Message DmxMessage(int universeByte, int startCode, int type, int channels, int level) {
-    Message message{'V', 'X', 'D', 'D', static_cast<std::uint8_t>(universeByte),
-                    static_cast<std::uint8_t>(startCode), static_cast<std::uint8_t>(type),
+    Message message{'V',
+                    'X',
+                    'D',
+                    'D',
+                    static_cast<std::uint8_t>(universeByte),
+                    static_cast<std::uint8_t>(startCode),
+                    static_cast<std::uint8_t>(type),
                     static_cast<std::uint8_t>(channels >> 8),
                     static_cast<std::uint8_t>(channels & 0xFF)};
     message.insert(message.end(), static_cast<std::size_t>(channels),

@@ -27,7 +27,8 @@ TEST_F(MainWindowLayoutTest, EveryControlSitsWhereTheTemplatePutsIt) {
     CNodeTestDlg& dialog = Open();
     const framework::BaseUnits units = dialog.Units();
     ASSERT_GT(units.x, 0);
-    EXPECT_EQ(dialog.size(), QSize(framework::ToPixelsX(320, units), framework::ToPixelsY(200, units)));
+    EXPECT_EQ(dialog.size(),
+              QSize(framework::ToPixelsX(320, units), framework::ToPixelsY(200, units)));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_EQ(dialog.windowTitle(), "PraveltTest");
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -36,17 +37,19 @@ TEST_F(MainWindowLayoutTest, EveryControlSitsWhereTheTemplatePutsIt) {
     const auto& controls = res::MainDialogTemplate().controls;
     for (std::size_t i = 0; i < controls.size(); ++i) {
         const framework::ControlTemplate& control = controls[i];
-        const QRect expected = framework::ToPixels(control.x, control.y, control.width,
-                                                   control.height, units);
+        const QRect expected =
+            framework::ToPixels(control.x, control.y, control.width, control.height, units);
         QWidget* widget = dialog.ControlAt(i);
         ASSERT_NE(widget, nullptr);
         SCOPED_TRACE(control.text[0] ? control.text : std::to_string(control.id).c_str());
         if (IsSpin(control.id)) {
             // A spin button sits at its field's right edge, as tall as the field.
             const framework::ControlTemplate& field = controls[i - 1];
-            const QRect fieldRect = framework::ToPixels(field.x, field.y, field.width, field.height, units);
-            EXPECT_EQ(widget->geometry(), QRect(fieldRect.right() + 1 - expected.width(), fieldRect.y(),
-                                                expected.width(), fieldRect.height()));
+            const QRect fieldRect =
+                framework::ToPixels(field.x, field.y, field.width, field.height, units);
+            EXPECT_EQ(widget->geometry(),
+                      QRect(fieldRect.right() + 1 - expected.width(), fieldRect.y(),
+                            expected.width(), fieldRect.height()));
             continue;
         }
         if (i + 1 < controls.size() && IsSpin(controls[i + 1].id)) {
@@ -63,9 +66,9 @@ TEST_F(MainWindowLayoutTest, EveryControlSitsWhereTheTemplatePutsIt) {
 
 TEST_F(MainWindowLayoutTest, TabVisitsTheTabStopsInTemplateOrder) {
     OpenShown();
-    const std::vector<int> expected{res::kIdTree, res::kIdPollAgain, res::kIdSlider,
+    const std::vector<int> expected{res::kIdTree,     res::kIdPollAgain,    res::kIdSlider,
                                     res::kIdUniverse, res::kIdChannelCount, res::kIdStartCode,
-                                    res::kIdDone, res::kIdTree};
+                                    res::kIdDone,     res::kIdTree};
     Item(res::kIdTree)->setFocus();
     std::vector<int> visited{res::kIdTree};
     for (std::size_t i = 1; i < expected.size(); ++i) {

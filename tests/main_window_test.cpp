@@ -1,7 +1,7 @@
 // The main window's start-up, receive tick and closing, with real widgets and real sockets.
+#include <unistd.h>
 #include <QAbstractButton>
 #include <QTimer>
-#include <unistd.h>
 
 #include "framework/DataExchange.h"
 #include "tests/support/MainWindowFixture.h"
@@ -131,8 +131,8 @@ TEST_F(MainWindowTest, APortHeldWithoutReuseEndsTheProgramWithCodeZero) {
     testing_support::PeerSocket holder("0.0.0.0", port, false);
     window = std::make_unique<CNodeTestDlg>(Environment());
     EXPECT_EQ(window->DoModal(), framework::kQuitResult);
-    EXPECT_EQ(messages.Messages(),
-              (std::vector<std::string>{"Socket Create failed!", "SendTo failed, lasterror = 9 (9)"}));
+    EXPECT_EQ(messages.Messages(), (std::vector<std::string>{"Socket Create failed!",
+                                                             "SendTo failed, lasterror = 9 (9)"}));
     EXPECT_EQ(framework::QuitExitCode(), 0);
     EXPECT_FALSE(window->Socket().IsOpen());
 }

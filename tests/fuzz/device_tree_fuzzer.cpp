@@ -48,10 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     net::NodeSocketEnvironment environment;
     environment.lookupHostAddress = nullptr;
     net::NodeSocket socket(broadcast, std::move(environment));
-    socket.SetPollReplyHandler([&](const std::uint8_t* bytes, std::size_t length,
-                                   const std::string& sender, std::uint16_t port) {
-        return devices.HandlePollReply(bytes, length, sender, port);
-    });
+    socket.SetPollReplyHandler(
+        [&](const std::uint8_t* bytes, std::size_t length, const std::string& sender,
+            std::uint16_t port) { return devices.HandlePollReply(bytes, length, sender, port); });
     // Each datagram is a length byte and then that many bytes.
     std::size_t offset = 0;
     int datagrams = 0;

@@ -20,12 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     };
     net::NodeSocket socket(broadcast, std::move(environment));
     int replies = 0;
-    socket.SetPollReplyHandler([&](const std::uint8_t*, std::size_t, const std::string& sender,
-                                   std::uint16_t port) {
-        ++replies;
-        if (sender != "10.1.2.20" || port != 3333) std::abort();
-        return 1;
-    });
+    socket.SetPollReplyHandler(
+        [&](const std::uint8_t*, std::size_t, const std::string& sender, std::uint16_t port) {
+            ++replies;
+            if (sender != "10.1.2.20" || port != 3333) std::abort();
+            return 1;
+        });
     const int result = socket.DispatchDatagram(data, size, "10.1.2.20", 3333);
     if (reports > 1 || replies > 1 || (reports == 1 && replies == 1)) std::abort();
     if (size < 4 && (result != 0 || reports != 1)) std::abort();

@@ -55,9 +55,11 @@ protected:
         return *window;
     }
 
-    std::vector<std::vector<std::uint8_t>> Sent(std::chrono::milliseconds window = std::chrono::milliseconds(50)) {
+    std::vector<std::vector<std::uint8_t>> Sent(
+        std::chrono::milliseconds window = std::chrono::milliseconds(50)) {
         std::vector<std::vector<std::uint8_t>> sent;
-        for (Datagram& datagram : observer->Drain(window)) sent.push_back(std::move(datagram.bytes));
+        for (Datagram& datagram : observer->Drain(window))
+            sent.push_back(std::move(datagram.bytes));
         return sent;
     }
     void SendToWindow(const std::vector<std::uint8_t>& bytes) {

@@ -10,9 +10,8 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     // A stray message box must fail a test, never wait for a click that will not come.
-    framework::SetMessageBoxSink([](const std::string& text) {
-        ADD_FAILURE() << "unexpected message box: " << text;
-    });
+    framework::SetMessageBoxSink(
+        [](const std::string& text) { ADD_FAILURE() << "unexpected message box: " << text; });
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
