@@ -29,10 +29,13 @@ Message DmxMessage(int universeByte, int startCode, int type, int channels, int 
     return message;
 }
 
-class LevelSenderTest : public testing_support::MainWindowFixture {
+class LevelSenderTest : public testing_support::MainWindowFixture,
+                        public ::testing::WithParamInterface<testing_support::Network> {
 protected:
+    testing_support::Network NetworkInUse() const override { return GetParam(); }
     void SetUp() override {
         MainWindowFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         OpenShown();
         Sent();  // the start-up poll
     }
@@ -83,14 +86,14 @@ TEST(ClampTest, KeepsEverySettingInItsRange) {
     EXPECT_EQ(settings.startCode, 255);
 }
 
-TEST_F(LevelSenderTest, HomeSendsFullLevelInEveryChannel) {
+TEST_P(LevelSenderTest, HomeSendsFullLevelInEveryChannel) {
     QTest::keyClick(Slider(), Qt::Key_Home);
     EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 1, 512, 255)});
     EXPECT_EQ(LevelText(), "255\t100%");
     EXPECT_EQ(window->Settings().levelText, "255\t100%");
 }
 
-TEST_F(LevelSenderTest, PageDownFromTheTopSends239) {
+TEST_P(LevelSenderTest, PageDownFromTheTopSends239) {
     QTest::keyClick(Slider(), Qt::Key_Home);
     Sent();
     QTest::keyClick(Slider(), Qt::Key_PageDown);
@@ -98,7 +101,7 @@ TEST_F(LevelSenderTest, PageDownFromTheTopSends239) {
     EXPECT_EQ(LevelText(), "239\t 93%");
 }
 
-TEST_F(LevelSenderTest, Level128ShowsFiftyPercent) {
+TEST_P(LevelSenderTest, Level128ShowsFiftyPercent) {
     QTest::keyClick(Slider(), Qt::Key_End);
     for (int i = 0; i < 8; ++i) QTest::keyClick(Slider(), Qt::Key_PageUp);
     const std::vector<Message> sent = Sent();
@@ -108,7 +111,7 @@ TEST_F(LevelSenderTest, Level128ShowsFiftyPercent) {
     EXPECT_EQ(LevelText(), "128\t 50%");
 }
 
-TEST_F(LevelSenderTest, UniverseSpinArrowSendsTheNewUniverse) {
+TEST_P(LevelSenderTest, UniverseSpinArrowSendsTheNewUniverse) {
     auto* spin = window->findChild<framework::SpinButton*>(QStringLiteral("control1011"));
     ASSERT_NE(spin, nullptr);
     QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);
@@ -118,7 +121,7 @@ TEST_F(LevelSenderTest, UniverseSpinArrowSendsTheNewUniverse) {
     EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 1, 512, 0)});
 }
 
-TEST_F(LevelSenderTest, ChannelCountsOutOfRangeAreClampedAndShownCorrected) {
+TEST_P(LevelSenderTest, ChannelCountsOutOfRangeAreClampedAndShownCorrected) {
     Type(res::kIdChannelCount, "600");
     EXPECT_EQ(Field(res::kIdChannelCount)->text(), "600");  // validation does not rewrite
     EXPECT_TRUE(Sent(20ms).empty());
@@ -136,7 +139,7 @@ TEST_F(LevelSenderTest, ChannelCountsOutOfRangeAreClampedAndShownCorrected) {
     EXPECT_EQ(Field(res::kIdChannelCount)->text(), "1");
 }
 
-TEST_F(LevelSenderTest, UniverseAndStartCodeAreClampedToo) {
+TEST_P(LevelSenderTest, UniverseAndStartCodeAreClampedToo) {
     Type(res::kIdUniverse, "0");
     Type(res::kIdStartCode, "300");
     QTest::keyClick(Slider(), Qt::Key_Home);
@@ -148,7 +151,7 @@ TEST_F(LevelSenderTest, UniverseAndStartCodeAreClampedToo) {
     EXPECT_EQ(Sent().back()[4], 255);
 }
 
-TEST_F(LevelSenderTest, DataFormatsChangeOnlyTheTypeByte) {
+TEST_P(LevelSenderTest, DataFormatsChangeOnlyTheTypeByte) {
     QTest::mouseClick(Item(res::kIdRle), Qt::LeftButton);
     EXPECT_EQ(window->Settings().dataFormat, 1);
     QTest::keyClick(Slider(), Qt::Key_Home);
@@ -158,7 +161,7 @@ TEST_F(LevelSenderTest, DataFormatsChangeOnlyTheTypeByte) {
     EXPECT_EQ(Sent().back(), DmxMessage(0, 0, 2, 512, 255));
 }
 
-TEST_F(LevelSenderTest, ZeroInvalidSendsNothingUntilTheNextScroll) {
+TEST_P(LevelSenderTest, ZeroInvalidSendsNothingUntilTheNextScroll) {
     QTest::mouseClick(Item(res::kIdZero), Qt::LeftButton);
     EXPECT_TRUE(Sent(100ms).empty());
     EXPECT_EQ(window->Settings().dataFormat, 0);  // not validated on its click
@@ -167,7 +170,7 @@ TEST_F(LevelSenderTest, ZeroInvalidSendsNothingUntilTheNextScroll) {
     EXPECT_EQ(window->Settings().dataFormat, 3);
 }
 
-TEST_F(LevelSenderTest, EmptyingAFieldIsReportedAtOnceAndLosesNothingTypedElsewhere) {
+TEST_P(LevelSenderTest, EmptyingAFieldIsReportedAtOnceAndLosesNothingTypedElsewhere) {
     Type(res::kIdStartCode, "7");
     Field(res::kIdChannelCount)->clear();
     ASSERT_EQ(messages.Messages(), std::vector<std::string>{framework::kNotANumberMessage});
@@ -181,7 +184,7 @@ TEST_F(LevelSenderTest, EmptyingAFieldIsReportedAtOnceAndLosesNothingTypedElsewh
     EXPECT_EQ(LevelText(), "255\t100%");
 }
 
-TEST_F(LevelSenderTest, DraggingSendsOneMessagePerMoveInOrder) {
+TEST_P(LevelSenderTest, DraggingSendsOneMessagePerMoveInOrder) {
     QSlider* slider = Slider();
     slider->setSliderDown(true);
     for (int position = 250; position >= 200; position -= 10) slider->setSliderPosition(position);
@@ -192,3 +195,8 @@ TEST_F(LevelSenderTest, DraggingSendsOneMessagePerMoveInOrder) {
         EXPECT_EQ(sent[i][9], 255 - (250 - 10 * static_cast<int>(i))) << i;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(OnEveryNetwork, LevelSenderTest,
+                         ::testing::Values(testing_support::Network::Loopback,
+                                           testing_support::Network::Lab),
+                         testing_support::NetworkName);

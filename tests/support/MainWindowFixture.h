@@ -1,6 +1,8 @@
-// The real main window on loopback: a free port, 127.0.0.1 as the host's address (so every
-// send goes to 127.0.0.255), an observer that receives those sends, and a peer that sends
-// datagrams to the window.
+// The real main window and the peers it talks to, on one of two networks:
+// - loopback: a free port, 127.0.0.1 as the host's address (so every send goes to
+//   127.0.0.255), an observer bound there;
+// - the lab (root only): the window's socket in the tool's namespace at 10.1.2.3 on port 3333,
+//   and the observer and the peer on a node host at 10.1.2.20, across a real bridge.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,35 +18,64 @@
 #include "framework/ModalLoop.h"
 #include "net/HostAddress.h"
 #include "res/ResourceIds.h"
+#include "tests/lab/Lab.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/PeerSocket.h"
 
 namespace testing_support {
 
+enum class Network { Loopback, Lab };
+
+inline std::string NetworkName(const ::testing::TestParamInfo<Network>& info) {
+    return info.param == Network::Lab ? "Lab" : "Loopback";
+}
+
 class MainWindowFixture : public ::testing::Test {
 protected:
+    virtual Network NetworkInUse() const { return Network::Loopback; }
+
     void SetUp() override {
         framework::ResetQuitRequest();
-        port = FreeUdpPort();
-        observer = std::make_unique<PeerSocket>("127.0.0.255", port, true);
-        peer = std::make_unique<PeerSocket>("127.0.0.1", 0);
+        if (NetworkInUse() == Network::Lab) {
+            REQUIRE_LAB();
+            lab = std::make_unique<lab::Lab>();
+            nodeNamespace = lab->AddHost(kNodeAddress);
+            toolAddress = lab::kToolAddress;
+            port = protocol::kNodePort;
+            lab::InNamespace(nodeNamespace, [&] { MakePeers("0.0.0.0"); });
+        } else {
+            toolAddress = "127.0.0.1";
+            port = FreeUdpPort();
+            MakePeers("127.0.0.255");
+        }
     }
     void TearDown() override {
         window.reset();
         framework::ResetQuitRequest();
     }
 
-    net::NodeSocketEnvironment Environment() {
+    net::NodeSocketEnvironment Environment() const {
         net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
         environment.port = port;
-        environment.lookupHostAddress = [] { return net::ParseAddress("127.0.0.1"); };
+        environment.lookupHostAddress = [address = toolAddress] {
+            return net::ParseAddress(address);
+        };
         return environment;
+    }
+
+    // Runs fn where the window's socket belongs.
+    template <class F>
+    auto OnToolHost(F&& fn) {
+        if (!lab) return fn();
+        return lab::InNamespace(lab->ToolNamespace(), std::forward<F>(fn));
     }
 
     // Creates and initialises the window without showing it.
     CNodeTestDlg& Open() {
-        window = std::make_unique<CNodeTestDlg>(Environment());
-        window->Create();
+        OnToolHost([&] {
+            window = std::make_unique<CNodeTestDlg>(Environment());
+            window->Create();
+        });
         return *window;
     }
     CNodeTestDlg& OpenShown() {
@@ -58,12 +89,13 @@ protected:
     std::vector<std::vector<std::uint8_t>> Sent(
         std::chrono::milliseconds window = std::chrono::milliseconds(50)) {
         std::vector<std::vector<std::uint8_t>> sent;
-        for (Datagram& datagram : observer->Drain(window))
+        for (Datagram& datagram : observer->Drain(window)) {
             sent.push_back(std::move(datagram.bytes));
+        }
         return sent;
     }
     void SendToWindow(const std::vector<std::uint8_t>& bytes) {
-        ASSERT_TRUE(peer->SendTo("127.0.0.1", port, bytes));
+        ASSERT_TRUE(peer->SendTo(toolAddress, port, bytes));
     }
     void Tick() {
         framework::Event tick{framework::EventKind::Timer};
@@ -73,11 +105,23 @@ protected:
     QLineEdit* Field(int id) const { return qobject_cast<QLineEdit*>(window->Item(id)); }
     QWidget* Item(int id) const { return window->Item(id); }
 
+    static constexpr char kNodeAddress[] = "10.1.2.20";
+
+    std::unique_ptr<lab::Lab> lab;
+    std::string nodeNamespace;
+    std::string toolAddress;
     std::uint16_t port = 0;
     std::unique_ptr<PeerSocket> observer;
     std::unique_ptr<PeerSocket> peer;
     MessageRecorder messages;
     std::unique_ptr<CNodeTestDlg> window;
+
+private:
+    void MakePeers(const std::string& observerAddress) {
+        observer = std::make_unique<PeerSocket>(observerAddress, port, true);
+        peer =
+            std::make_unique<PeerSocket>(observerAddress == "0.0.0.0" ? "0.0.0.0" : "127.0.0.1", 0);
+    }
 };
 
 }  // namespace testing_support

@@ -1,0 +1,299 @@
+// The real main window on the lab's tool host, finding simulated nodes across the bridge.
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "tests/lab/Process.h"
+#include "tests/support/MainWindowFixture.h"
+
+using namespace std::chrono_literals;
+using Rows = std::vector<std::string>;
+
+namespace {
+
+class DiscoveryLabTest : public testing_support::MainWindowFixture {
+protected:
+    testing_support::Network NetworkInUse() const override { return testing_support::Network::Lab; }
+
+    // A simulated node on a host of its own, ready to answer.
+    lab::Process& StartNode(const std::string& address, const std::vector<std::string>& options) {
+        const std::string host = lab->AddHost(address);
+        std::vector<std::string> argv{PRAVELTEST_NODE_BINARY};
+        argv.insert(argv.end(), options.begin(), options.end());
+        nodes.push_back(std::make_unique<lab::Process>(lab::NamespaceCommand(host, argv)));
+        EXPECT_TRUE(nodes.back()->WaitForLineStartingWith("ready", 5s)) << nodes.back()->Errors();
+        return *nodes.back();
+    }
+
+    QTreeWidget* Tree() const { return qobject_cast<QTreeWidget*>(Item(res::kIdTree)); }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
+            names.push_back(Tree()->topLevelItem(i)->text(0).toLatin1().toStdString());
+        }
+        return names;
+    }
+    Rows RowsOf(const std::string& name) const {
+        Rows rows;
+        for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* entry = Tree()->topLevelItem(i);
+            if (entry->text(0).toLatin1().toStdString() != name) continue;
+            for (int row = 0; row < entry->childCount(); ++row) {
+                rows.push_back(entry->child(row)->text(0).toStdString());
+            }
+        }
+        return rows;
+    }
+    // Lets the real receive timer run until the tree holds count entries.
+    bool WaitForEntries(int count, std::chrono::milliseconds limit = 5s) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (Tree()->topLevelItemCount() < count && std::chrono::steady_clock::now() < end) {
+            QTest::qWait(20);
+        }
+        return Tree()->topLevelItemCount() == count;
+    }
+    void PollAgain() { QTest::mouseClick(Item(res::kIdPollAgain), Qt::LeftButton); }
+
+    std::vector<std::unique_ptr<lab::Process>> nodes;
+};
+
+std::vector<std::uint8_t> ReplyBytes(const std::string& name, std::uint8_t version) {
+    protocol::PollReplyMessage reply;
+    reply.name = name;
+    reply.version = version;
+    const auto bytes = protocol::WritePollReply(reply);
+    return {bytes.begin(), bytes.end()};
+}
+
+long PeakResidentKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(DiscoveryLabTest, ThreeNodesAreListedInTheOrderTheyFirstAnsweredWithExactRows) {
+    StartNode("10.1.2.21", {"--name",
+                            "Alpha",
+                            "--mac",
+                            "00:1a:2b:3c:4d:01",
+                            "--node-type",
+                            "0a01",
+                            "--version",
+                            "3",
+                            "--switches",
+                            "0x81",
+                            "--options",
+                            "0",
+                            "--tos",
+                            "0x10",
+                            "--ttl",
+                            "64",
+                            "--listen-to",
+                            "0",
+                            "--listen-address",
+                            "10.1.2.255",
+                            "--universe",
+                            "0"});
+    OpenShown();
+    ASSERT_TRUE(WaitForEntries(1));
+    StartNode("10.1.2.22", {"--name", "Bravo", "--mac", "00:1a:2b:3c:4d:02", "--options", "3",
+                            "--listen-to", "1", "--universe", "1"});
+    PollAgain();
+    ASSERT_TRUE(WaitForEntries(2));
+    StartNode("10.1.2.23", {"--name", "Charlie", "--mac", "de:ad:be:ef:00:ff", "--options", "7",
+                            "--listen-to", "255", "--universe", "255", "--version", "0xab"});
+    PollAgain();
+    ASSERT_TRUE(WaitForEntries(3));
+    QTest::qWait(400);  // any late duplicate would show up by now
+
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Bravo", "Charlie"}));
+    EXPECT_EQ(RowsOf("Alpha"),
+              (Rows{"IP Address: 10.1.2.21", "MAC Address: 00 1A 2B 3C 4D 01", "Node Type: 0A01",
+                    "Version: 03", "Switch Settings: 81", "Options: ", "Type of Service: 10",
+                    "Packet TTL: 40", "Listen to: Broadcast", "Listen IP Address: 10.1.2.255",
+                    "DMX Universe: 1 (1-512)"}));
+    EXPECT_EQ(
+        RowsOf("Bravo"),
+        (Rows{"IP Address: 10.1.2.22", "MAC Address: 00 1A 2B 3C 4D 02", "Node Type: 0001",
+              "Version: 01", "Switch Settings: 00", "Options: Node is configured, Enable DHCP, ",
+              "Type of Service: 00", "Packet TTL: 40", "Listen to: Class C Broadcast",
+              "Listen IP Address: 0.0.0.0", "DMX Universe: 2 (513-1024)"}));
+    EXPECT_EQ(RowsOf("Charlie"),
+              (Rows{"IP Address: 10.1.2.23", "MAC Address: DE AD BE EF 00 FF", "Node Type: 0001",
+                    "Version: AB", "Switch Settings: 00",
+                    "Options: Node is configured, Enable DHCP, Enable Error Correction",
+                    "Type of Service: 00", "Packet TTL: 40", "Listen to: Class C Broadcast",
+                    "Listen IP Address: 0.0.0.0", "DMX Universe: 256 (130561-131072)"}));
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(DiscoveryLabTest, RepeatedRenamedSharedAndCaseDifferentNames) {
+    lab::Process& first = StartNode("10.1.2.21", {"--name", "Stage", "--version", "1"});
+    OpenShown();
+    ASSERT_TRUE(WaitForEntries(1));
+    for (int i = 0; i < 3; ++i) PollAgain();
+    QTest::qWait(600);
+    EXPECT_EQ(Names(), std::vector<std::string>{"Stage"});  // refreshed, not added
+
+    // The node comes back under another name: a second entry, the old one keeps its rows.
+    first.Stop();
+    StartNode("10.1.2.21", {"--name", "Renamed", "--version", "2"});
+    PollAgain();
+    ASSERT_TRUE(WaitForEntries(2));
+    EXPECT_EQ(RowsOf("Stage")[3], "Version: 01");
+
+    // Two senders, one name: the entry shows whichever replied last.
+    SendToWindow(ReplyBytes("Renamed", 9));
+    QTest::qWait(400);
+    EXPECT_EQ(RowsOf("Renamed")[0], std::string("IP Address: ") + kNodeAddress);
+    EXPECT_EQ(RowsOf("Renamed")[3], "Version: 09");
+    SendToWindow(ReplyBytes("renamed", 9));
+    ASSERT_TRUE(WaitForEntries(3));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Stage", "Renamed", "renamed"}));
+}
+
+TEST_F(DiscoveryLabTest, TwoHundredNodesAnsweringAtOnceAreAllListed) {
+    // The window reads one datagram a tick, so the whole burst waits in the socket's queue.
+    lab::Process& crowd = StartNode("10.1.2.21", {"--count", "200"});
+    Open();
+    ASSERT_TRUE(crowd.WaitForLineStartingWith("poll", 5s));
+    std::this_thread::sleep_for(500ms);
+    for (int i = 0; i < 260; ++i) Tick();
+    EXPECT_EQ(Tree()->topLevelItemCount(), 200);
+    EXPECT_EQ(Names().front(), "SimNode1");
+    for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
+        EXPECT_EQ(Tree()->topLevelItem(i)->childCount(), 11);
+    }
+}
+
+TEST_F(DiscoveryLabTest, TheSystemsDefaultQueueUnderABurstOfAThousand) {
+    lab::Process& crowd = StartNode("10.1.2.21", {"--count", "1000"});
+    lab::InNamespace(lab->ToolNamespace(), [&] {
+        net::NodeSocketEnvironment environment = Environment();
+        environment.receiveBufferBytes = 0;
+        window = std::make_unique<CNodeTestDlg>(environment);
+        window->Create();
+    });
+    ASSERT_TRUE(crowd.WaitForLineStartingWith("poll", 5s));
+    std::this_thread::sleep_for(500ms);
+    for (int i = 0; i < 1100; ++i) Tick();
+    const int listed = Tree()->topLevelItemCount();
+    RecordProperty("listed_with_default_queue", listed);
+    std::printf("a 1000-node burst with the default receive queue: %d listed, %d lost\n", listed,
+                1000 - listed);
+    EXPECT_LE(listed, 1000);
+    EXPECT_GT(listed, 0);
+}
+
+TEST_F(DiscoveryLabTest, ASendWithNoRouteIsReportedAndTheNextOneWorks) {
+    OpenShown();
+    Sent(200ms);
+    lab->SetLinkDown(lab->ToolNamespace());
+    PollAgain();
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0], "SendTo failed, lasterror = 65 (101)");
+    lab->SetLinkUp(lab->ToolNamespace());
+    QTest::qWait(200);
+    PollAgain();
+    EXPECT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(Sent(500ms).size(), 1u);
+}
+
+TEST_F(DiscoveryLabTest, AFloodWithEveryBoxLeftOpenLeavesTheProgramWorking) {
+    OpenShown();
+    Sent(200ms);
+    const long peakBefore = PeakResidentKilobytes();
+
+    // Every report opens a box that nobody closes; the boxes nest as ticks come in under them.
+    int depth = 0;
+    int deepest = 0;
+    long boxes = 0;
+    bool closeAll = false;
+    std::vector<framework::ModalLoop*> open;
+    auto previous = framework::SetMessageBoxSink([&](const std::string&) {
+        ++boxes;
+        if (closeAll) return;
+        deepest = std::max(deepest, ++depth);
+        framework::ModalLoop loop;
+        open.push_back(&loop);
+        loop.Run();
+        open.pop_back();
+        --depth;
+    });
+
+    std::atomic<bool> flooded{false};
+    std::set<std::string> replyNames;
+    std::thread flooder([&] {
+        lab::InNamespace(nodeNamespace, [&] {
+            testing_support::PeerSocket socket("0.0.0.0", 0);
+            std::mt19937 random(1234);
+            for (int i = 0; i < 10000; ++i) {
+                std::vector<std::uint8_t> bytes;
+                switch (i % 4) {
+                    case 0:
+                        bytes.assign(1 + random() % 3, 'V');
+                        break;
+                    case 1:
+                        bytes = {'Q', 'Z', 'Q', static_cast<std::uint8_t>(random())};
+                        break;
+                    case 2:
+                        bytes = {'V', 'X', 'Z', 'Z'};
+                        break;
+                    default: {
+                        const std::string name = "R" + std::to_string(random() % 100000000);
+                        replyNames.insert(name);
+                        bytes = ReplyBytes(name, 1);
+                    }
+                }
+                socket.SendTo(lab::kToolAddress, protocol::kNodePort, bytes);
+            }
+        });
+        flooded = true;
+    });
+
+    // Checks run from inside the innermost open box, as a user would find the window then.
+    bool checked = false;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        // Only at the deepest box do further reports wait instead of opening boxes.
+        if (!flooded || checked || depth < framework::kMaxNestedBoxes) return;
+        checked = true;
+        for (int i = 0; i < 12000; ++i) Tick();  // work off whatever the queue still holds
+        PollAgain();
+        EXPECT_EQ(Sent(500ms).size(), 1u) << "Poll Again after the flood";
+        SendToWindow(ReplyBytes("Newcomer", 7));
+        std::this_thread::sleep_for(50ms);
+        for (int i = 0; i < 5; ++i) Tick();
+        const std::vector<std::string> names = Names();
+        EXPECT_NE(std::find(names.begin(), names.end(), "Newcomer"), names.end());
+        for (const std::string& name : names) {
+            if (name != "Newcomer") {
+                EXPECT_TRUE(replyNames.count(name)) << name;
+            }
+            EXPECT_EQ(RowsOf(name).size(), 11u) << name;
+        }
+        std::printf("flood: %zu replies sent, %zu listed, %ld boxes opened, deepest %d\n",
+                    replyNames.size(), names.size() - 1, boxes, deepest);
+        closeAll = true;
+        for (framework::ModalLoop* loop : open) loop->Exit(0);
+    });
+    check.start(50);
+    QTest::qWait(100);
+    while (!checked) QTest::qWait(50);
+    flooder.join();
+    framework::SetMessageBoxSink(std::move(previous));
+
+    EXPECT_LE(deepest, framework::kMaxNestedBoxes);
+    const long growth = PeakResidentKilobytes() - peakBefore;
+    std::printf("flood: peak resident memory grew by %ld kB\n", growth);
+    EXPECT_LT(growth, 64 * 1024);
+}
