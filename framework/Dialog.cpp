@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -67,6 +68,11 @@ QTreeWidget* MakeTree(QWidget* parent) {
     tree->setDragEnabled(false);
     tree->setIndentation(tree->fontMetrics().averageCharWidth() * 2);
     tree->setToolTipDuration(0);
+    // Rows are never cut short: the column grows with its longest text and the view scrolls.
+    tree->header()->setStretchLastSection(false);
+    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree->setTextElideMode(Qt::ElideNone);
+    tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return tree;
 }
 

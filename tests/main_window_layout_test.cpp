@@ -1,5 +1,6 @@
 // The main window as a user meets it: layout, keyboard, the window menu and quiet controls.
 #include <QMenu>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
@@ -167,4 +168,22 @@ TEST(MinimisedIconTest, CentresTheIconRoundingAsIntegerDivision) {
     EXPECT_EQ(MinimisedIconPosition(QSize(37, 38), QSize(32, 32)), QPoint(3, 3));
     EXPECT_EQ(MinimisedIconPosition(QSize(160, 31), QSize(32, 32)), QPoint(64, 0));
     EXPECT_EQ(MinimisedIconPosition(QSize(20, 20), QSize(32, 32)), QPoint(-5, -5));
+}
+
+TEST_F(MainWindowLayoutTest, LongRowsScrollInsteadOfBeingCutShort) {
+    OpenShown();
+    protocol::PollReplyMessage reply;
+    reply.name = "Wide";
+    reply.options = 0x07;
+    const auto bytes = protocol::WritePollReply(reply);
+    SendToWindow({bytes.begin(), bytes.end()});
+    QTest::qWait(20);
+    Tick();
+    auto* tree = qobject_cast<QTreeWidget*>(Item(res::kIdTree));
+    QTest::qWait(50);
+    const QTreeWidgetItem* options = tree->topLevelItem(0)->child(5);
+    const int needed = tree->fontMetrics().horizontalAdvance(options->text(0));
+    EXPECT_GE(tree->visualItemRect(options).width(), needed);
+    EXPECT_GT(needed, tree->viewport()->width());  // so the view must scroll to show it
+    EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
 }
