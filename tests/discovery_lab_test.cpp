@@ -295,5 +295,7 @@ TEST_F(DiscoveryLabTest, AFloodWithEveryBoxLeftOpenLeavesTheProgramWorking) {
     EXPECT_LE(deepest, framework::kMaxNestedBoxes);
     const long growth = PeakResidentKilobytes() - peakBefore;
     std::printf("flood: peak resident memory grew by %ld kB\n", growth);
+#if !defined(__SANITIZE_ADDRESS__)  // its quarantine keeps freed memory on purpose
     EXPECT_LT(growth, 64 * 1024);
+#endif
 }

@@ -168,6 +168,9 @@ TEST_F(MainWindowTest, PollRepliesFillTheTreeAndPollAgainPollsOnly) {
 }
 
 TEST_F(MainWindowTest, NoSocketToBeHadLeavesTheWindowOpenAndReportsTheFirstSend) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "with every descriptor taken the sanitizers cannot check memory";
+#endif
     // Use up every descriptor, so that making the endpoint's socket fails.
     std::vector<int> held;
     for (int fd = dup(0); fd >= 0; fd = dup(0)) held.push_back(fd);

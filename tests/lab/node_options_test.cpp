@@ -121,7 +121,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--bind", "localhost"}, "--bind"}, BadLine{{"--count", "0"}, "--count"},
         BadLine{{"--count", "4097"}, "--count"}, BadLine{{"--port", "0"}, "--port"},
         BadLine{{"--port", "65536"}, "--port"}, BadLine{{"--port"}, "needs a value"},
-        BadLine{{"--colour", "red"}, "--colour"}, BadLine{{"SimNode"}, "'SimNode'"}));
+        BadLine{{"--colour", "red"}, "--colour"}, BadLine{{"SimNode"}, "'SimNode'"}),
+    // Stable names for ctest: the position in the list.
+    [](const testing::TestParamInfo<BadLine>& info) { return "Line" + std::to_string(info.index); });
 
 TEST(NodeCommandLine, HelpDocumentsEveryOptionAndEveryOutputLine) {
     const std::string help = simnode::UsageText("praveltest-node");
