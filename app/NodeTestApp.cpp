@@ -27,8 +27,3 @@ bool CNodeTestApp::InitInstance() {
     net::StopSocketLayer();
     return false;
 }
-
-bool CNodeTestApp::OnCommand(unsigned command) {
-    // No help file ships with the program; the default help handling has nothing to open.
-    return command == kCommandHelp;
-}

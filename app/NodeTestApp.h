@@ -23,12 +23,8 @@ public:
     // own.
     bool InitInstance();
     CNodeTestDlg* MainWindow() const { return m_mainWindow; }
-    // Commands of the application's own table; Help goes to the default help handling.
-    bool OnCommand(unsigned command);
 
 private:
     Environment m_environment;
     CNodeTestDlg* m_mainWindow = nullptr;
 };
-
-inline constexpr unsigned kCommandHelp = 0xE146;
