@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QTimer>
 
+#include "app/NodeTestApp.h"
 #include "framework/DataExchange.h"
 #include "tests/support/MainWindowFixture.h"
 
@@ -198,4 +199,31 @@ TEST_F(MainWindowTest, AHostWithoutAnAddressSaysSoAndEverySendFails) {
     EXPECT_EQ(messages.Messages()[1], "SendTo failed, lasterror = 63 (99)");
     EXPECT_TRUE(window->Socket().IsOpen());  // replies could still come in
     EXPECT_TRUE(Sent(100ms).empty());
+}
+
+TEST_F(MainWindowTest, WithoutTheSocketLayerTheProgramSaysSoAndOpensNoWindow) {
+    CNodeTestApp::Environment environment;
+    environment.startSocketLayer = [] { return false; };
+    bool windowMade = false;
+    environment.onMainWindow = [&](CNodeTestDlg&) { windowMade = true; };
+    CNodeTestApp app(environment);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_FALSE(windowMade);
+    EXPECT_EQ(messages.Messages(),
+              std::vector<std::string>{"Windows sockets initialization failed."});
+}
+
+TEST_F(MainWindowTest, TheApplicationRunsTheMainWindowUntilItCloses) {
+    CNodeTestApp::Environment environment;
+    environment.socketEnvironment = [this] { return Environment(); };
+    CNodeTestDlg* running = nullptr;
+    environment.onMainWindow = [&](CNodeTestDlg& dialog) {
+        running = &dialog;
+        QTimer::singleShot(100, &dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    };
+    CNodeTestApp app(environment);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_NE(running, nullptr);
+    EXPECT_EQ(app.MainWindow(), nullptr);
+    EXPECT_EQ(Sent(100ms).size(), 1u);  // its start-up poll
 }
