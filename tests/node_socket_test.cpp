@@ -193,6 +193,8 @@ struct BroadcastCase {
     net::Ipv4 host;
     const char* expected;
 };
+// Without a printer GoogleTest dumps the raw bytes, padding included.
+void PrintTo(const BroadcastCase& c, std::ostream* os) { *os << c.expected; }
 
 class ComputeBroadcastAddress : public NodeSocketTest,
                                 public testing::WithParamInterface<BroadcastCase> {};
@@ -310,6 +312,7 @@ struct ReceiveCase {
     ByteVector datagram;
     Messages expected;
 };
+void PrintTo(const ReceiveCase& c, std::ostream* os) { *os << c.label; }
 
 class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<ReceiveCase> {};
 
@@ -452,6 +455,7 @@ struct DispatchCase {
     int expectedResult;
     Messages expected;
 };
+void PrintTo(const DispatchCase& c, std::ostream* os) { *os << c.label; }
 
 class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DispatchCase> {};
 
@@ -516,6 +520,7 @@ struct CodeTextCase {
     std::size_t length;
     std::string expected;
 };
+void PrintTo(const CodeTextCase& c, std::ostream* os) { *os << c.expected; }
 
 class CodeText : public testing::TestWithParam<CodeTextCase> {};
 

@@ -98,6 +98,8 @@ struct NameCase {
     std::array<std::uint8_t, protocol::kNodeNameLength> field;
     std::string expected;
 };
+// Without a printer GoogleTest dumps the raw bytes, padding included.
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
 
 class ReadPollReplyName : public testing::TestWithParam<NameCase> {};
 
@@ -234,6 +236,11 @@ struct DmxCase {
     int channelCount;
     std::uint8_t level;
 };
+// Without a printer GoogleTest dumps the raw bytes, padding included.
+void PrintTo(const DmxCase& c, std::ostream* os) {
+    *os << c.universe << '/' << c.startCode << '/' << int{c.dataType} << '/' << c.channelCount
+        << '/' << int{c.level};
+}
 
 class BuildDmxDataFields : public testing::TestWithParam<DmxCase> {};
 
