@@ -1,5 +1,6 @@
 // The main window as a user meets it: layout, keyboard, the window menu and quiet controls.
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
@@ -186,4 +187,12 @@ TEST_F(MainWindowLayoutTest, LongRowsScrollInsteadOfBeingCutShort) {
     EXPECT_GE(tree->visualItemRect(options).width(), needed);
     EXPECT_GT(needed, tree->viewport()->width());  // so the view must scroll to show it
     EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0);
+}
+
+TEST_F(MainWindowLayoutTest, TheWindowOpensCentredOnItsScreen) {
+    CNodeTestDlg& dialog = OpenShown();
+    const QRect screen = dialog.screen()->availableGeometry();
+    const QPoint offset = dialog.frameGeometry().center() - screen.center();
+    EXPECT_LE(std::abs(offset.x()), 2);
+    EXPECT_LE(std::abs(offset.y()), 2);
 }
