@@ -15,7 +15,9 @@ struct AddressCase {
     std::string broadcast;
 };
 // Without a printer GoogleTest dumps the raw bytes, padding included.
-void PrintTo(const AddressCase& c, std::ostream* os) { *os << c.text; }
+void PrintTo(const AddressCase& c, std::ostream* os) {
+    *os << c.text;
+}
 
 class HostAddressFormats : public testing::TestWithParam<AddressCase> {};
 

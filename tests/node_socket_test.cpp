@@ -194,7 +194,9 @@ struct BroadcastCase {
     const char* expected;
 };
 // Without a printer GoogleTest dumps the raw bytes, padding included.
-void PrintTo(const BroadcastCase& c, std::ostream* os) { *os << c.expected; }
+void PrintTo(const BroadcastCase& c, std::ostream* os) {
+    *os << c.expected;
+}
 
 class ComputeBroadcastAddress : public NodeSocketTest,
                                 public testing::WithParamInterface<BroadcastCase> {};
@@ -312,7 +314,9 @@ struct ReceiveCase {
     ByteVector datagram;
     Messages expected;
 };
-void PrintTo(const ReceiveCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const ReceiveCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<ReceiveCase> {};
 
@@ -455,7 +459,9 @@ struct DispatchCase {
     int expectedResult;
     Messages expected;
 };
-void PrintTo(const DispatchCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const DispatchCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DispatchCase> {};
 
@@ -520,7 +526,9 @@ struct CodeTextCase {
     std::size_t length;
     std::string expected;
 };
-void PrintTo(const CodeTextCase& c, std::ostream* os) { *os << c.expected; }
+void PrintTo(const CodeTextCase& c, std::ostream* os) {
+    *os << c.expected;
+}
 
 class CodeText : public testing::TestWithParam<CodeTextCase> {};
 

@@ -99,7 +99,9 @@ struct NameCase {
     std::string expected;
 };
 // Without a printer GoogleTest dumps the raw bytes, padding included.
-void PrintTo(const NameCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class ReadPollReplyName : public testing::TestWithParam<NameCase> {};
 

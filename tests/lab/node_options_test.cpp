@@ -123,7 +123,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{{"--port", "65536"}, "--port"}, BadLine{{"--port"}, "needs a value"},
         BadLine{{"--colour", "red"}, "--colour"}, BadLine{{"SimNode"}, "'SimNode'"}),
     // Stable names for ctest: the position in the list.
-    [](const testing::TestParamInfo<BadLine>& info) { return "Line" + std::to_string(info.index); });
+    [](const testing::TestParamInfo<BadLine>& info) {
+        return "Line" + std::to_string(info.index);
+    });
 
 TEST(NodeCommandLine, HelpDocumentsEveryOptionAndEveryOutputLine) {
     const std::string help = simnode::UsageText("praveltest-node");
