@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,8 +39,24 @@ std::filesystem::path ConfigDirectory(const std::string& ns) {
     return std::filesystem::path("/etc/netns") / ns;
 }
 
+// A test run that was killed never reached its Lab's destructor; what it left behind is
+// recognised by the dead process id in the name.
+void RemoveLabsOfDeadProcesses() {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kNamespacePrefix, 0) != 0) continue;
+        const std::string rest = name.substr(sizeof kNamespacePrefix - 1);
+        const pid_t owner = static_cast<pid_t>(std::atol(rest.c_str()));
+        if (owner <= 0 || kill(owner, 0) == 0 || errno != ESRCH) continue;
+        RunCommand({"ip", "netns", "delete", name}, kCommandTimeout);
+        std::filesystem::remove_all(ConfigDirectory(name), error);
+    }
+}
+
 std::string CheckAvailable() {
     if (geteuid() != 0) return "the lab needs root to make network namespaces";
+    RemoveLabsOfDeadProcesses();
     const std::string probe = UniqueName() + "-probe";
     const CommandResult added = RunCommand({"ip", "netns", "add", probe}, kCommandTimeout);
     if (!added.status.Exited(0)) {
