@@ -9,6 +9,7 @@
 
 #include "bench/perf/Modes.h"
 #include "bench/perf/Support.h"
+#include "tests/lab/NamespaceSwitch.h"
 
 namespace perf {
 namespace {
@@ -50,7 +51,7 @@ std::optional<std::int64_t> AwaitPoll(StampedSocket& listener, std::chrono::mill
 }
 
 std::unique_ptr<StampedSocket> ListenerIn(const std::string& nodeNamespace) {
-    InNetns inside(nodeNamespace);
+    lab::NamespaceSwitch inside(nodeNamespace);
     return std::make_unique<StampedSocket>("0.0.0.0", kNodePort, false, 1 << 20);
 }
 

@@ -410,24 +410,6 @@ std::uint16_t FreeLoopbackPort() {
     return ntohs(local.sin_port);
 }
 
-InNetns::InNetns(const std::string& name) {
-    m_original = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-    if (m_original < 0) Fail(Errno("open /proc/thread-self/ns/net"));
-    const std::string target = "/run/netns/" + name;
-    const int handle = open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (handle < 0 || setns(handle, CLONE_NEWNET) != 0) Fail(Errno("enter " + target));
-    close(handle);
-}
-
-InNetns::~InNetns() {
-    // Staying in the wrong namespace could let a later send leave the lab: stop instead.
-    if (setns(m_original, CLONE_NEWNET) != 0) {
-        std::perror("praveltest_perf: cannot return to the original network namespace");
-        std::abort();
-    }
-    close(m_original);
-}
-
 Options::Options(int argc, char** argv, int first) {
     for (int i = first; i + 1 < argc; i += 2) {
         std::string name = argv[i];

@@ -110,18 +110,6 @@ private:
 
 std::uint16_t FreeLoopbackPort();
 
-// The calling thread inside a named namespace (/run/netns/NAME) for its lifetime.
-class InNetns {
-public:
-    explicit InNetns(const std::string& name);
-    ~InNetns();
-    InNetns(const InNetns&) = delete;
-    InNetns& operator=(const InNetns&) = delete;
-
-private:
-    int m_original = -1;
-};
-
 // --name value pairs after the mode word.
 class Options {
 public:

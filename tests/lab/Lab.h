@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/lab/NamespaceSwitch.h"
+
 namespace lab {
 
 inline constexpr char kToolAddress[] = "10.1.2.3";
@@ -74,28 +76,6 @@ std::vector<std::string> NamespaceCommand(const std::string& ns,
 // Runs `ip args...`; throws std::runtime_error with the command and its error output when it
 // fails.
 std::string Ip(const std::vector<std::string>& args);
-
-// Moves the calling thread into a named namespace for its lifetime. Sockets made meanwhile
-// stay in that namespace after the thread has moved back.
-class NamespaceSwitch {
-public:
-    // Throws std::runtime_error when ns cannot be entered.
-    explicit NamespaceSwitch(const std::string& ns);
-    // Aborts when the thread cannot move back: carrying on in the wrong namespace would let
-    // later tests send where they must not.
-    ~NamespaceSwitch();
-    NamespaceSwitch(const NamespaceSwitch&) = delete;
-    NamespaceSwitch& operator=(const NamespaceSwitch&) = delete;
-
-private:
-    int m_original = -1;
-};
-
-template <class F>
-auto InNamespace(const std::string& ns, F&& fn) {
-    NamespaceSwitch inside(ns);
-    return std::forward<F>(fn)();
-}
 
 }  // namespace lab
 
