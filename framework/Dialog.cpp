@@ -116,11 +116,7 @@ Dialog::Dialog(const DialogTemplate& dialogTemplate, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(Latin1(m_template.title));
-    m_systemMenu->addAction(tr("&Close"), this, [this] {
-        Event event{EventKind::SystemCommand};
-        event.command = kSystemCommandClose;
-        SendEvent(event);
-    });
+    AppendSystemMenuItem(kSystemCommandClose, "&Close");
     auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(menuKey, &QShortcut::activated, this,
             [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
@@ -280,15 +276,6 @@ std::vector<QWidget*> Dialog::RadioGroup(int id) const {
         group.push_back(entry.widget);
     }
     return group;
-}
-
-QRect Dialog::TemplateRectInPixels(int id) const {
-    for (const ControlEntry& entry : m_controls) {
-        if (entry.control->id != id) continue;
-        const ControlTemplate& c = *entry.control;
-        return ToPixels(c.x, c.y, c.width, c.height, m_units);
-    }
-    return {};
 }
 
 void Dialog::AppendSystemMenuSeparator() {

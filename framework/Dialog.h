@@ -56,7 +56,6 @@ public:
 
     const DialogTemplate& Template() const { return m_template; }
     BaseUnits Units() const { return m_units; }
-    QRect TemplateRectInPixels(int id) const;
 
     // The window menu: on Linux and macOS the window manager owns the real one, so the
     // dialog offers its own on right-click and on Alt+Space.

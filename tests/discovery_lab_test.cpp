@@ -177,7 +177,7 @@ TEST_F(DiscoveryLabTest, TwoHundredNodesAnsweringAtOnceAreAllListed) {
 
 TEST_F(DiscoveryLabTest, TheSystemsDefaultQueueUnderABurstOfAThousand) {
     lab::Process& crowd = StartNode("10.1.2.21", {"--count", "1000"});
-    lab::InNamespace(lab->ToolNamespace(), [&] {
+    OnToolHost([&] {
         net::NodeSocketEnvironment environment = Environment();
         environment.receiveBufferBytes = 0;
         window = std::make_unique<CNodeTestDlg>(environment);
