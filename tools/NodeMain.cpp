@@ -1,48 +1,44 @@
 // praveltest-node: see UsageText in SimulatedNode.cpp for the options and the output lines.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "tools/SimulatedNode.h"
+#include "tools/StopRequest.h"
 
 namespace {
 
-int g_stopWrite = -1;
-
-// Only a write: the wait in Serve sees the pipe become readable and returns cleanly.
-void OnStopSignal(int) {
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t written = write(g_stopWrite, &byte, 1);
-}
-
-bool CatchStopSignals(int& stopRead) {
-    int handles[2];
-    if (pipe(handles) != 0) return false;
-    for (const int handle : handles) {
-        fcntl(handle, F_SETFD, FD_CLOEXEC);
-        fcntl(handle, F_SETFL, fcntl(handle, F_GETFL) | O_NONBLOCK);
+int Run(const simnode::NodeOptions& options) {
+    std::string why;
+    if (!simnode::InstallStopRequest(&why)) {
+        std::fprintf(stderr, "praveltest-node: %s\n", why.c_str());
+        return 1;
     }
-    stopRead = handles[0];
-    g_stopWrite = handles[1];
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0) {
-        return false;
+    try {
+        simnode::NodeEndpoint endpoint(options);
+        std::printf("%s\n", simnode::ReadyLine(options).c_str());
+        std::fflush(stdout);
+        return simnode::Serve(endpoint, simnode::StopRequestHandle(), stdout);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "praveltest-node: %s\n", error.what());
+        return 1;
     }
-    // A reader that went away must not end the node; its lines are simply lost.
-    signal(SIGPIPE, SIG_IGN);
-    return true;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // The report lines are read by programs: the same bytes as on Linux, no carriage returns.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const std::string program = argc > 0 ? argv[0] : "praveltest-node";
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const simnode::ParseResult parsed = simnode::ParseArguments(args);
@@ -55,18 +51,11 @@ int main(int argc, char* argv[]) {
                      program.c_str());
         return 2;
     }
-    int stopRead = -1;
-    if (!CatchStopSignals(stopRead)) {
-        std::perror("praveltest-node: cannot catch signals");
+    if (!net::StartSocketLayer()) {
+        std::fprintf(stderr, "praveltest-node: cannot start the socket layer\n");
         return 1;
     }
-    try {
-        simnode::NodeEndpoint endpoint(parsed.options);
-        std::printf("%s\n", simnode::ReadyLine(parsed.options).c_str());
-        std::fflush(stdout);
-        return simnode::Serve(endpoint, stopRead, stdout);
-    } catch (const std::runtime_error& error) {
-        std::fprintf(stderr, "praveltest-node: %s\n", error.what());
-        return 1;
-    }
+    const int status = Run(parsed.options);
+    net::StopSocketLayer();
+    return status;
 }
