@@ -25,13 +25,16 @@ constexpr char kLoopbackClassCBroadcast[] = "127.0.0.255";
 constexpr char kShort[] = "Short message received and discarded!";
 // The system's error numbers, as the send-failure message shows them.
 #ifdef _WIN32
-constexpr int kAddressInUse = 10048;  // WSAEADDRINUSE
+// A socket asking for address reuse on a port held without it is refused, not "in use".
+constexpr int kBindRefused = 10013;  // WSAEACCES
 constexpr char kSendOnClosed[] = "SendTo failed, lasterror = 2736 (10038)";
 constexpr char kSendTooLong[] = "SendTo failed, lasterror = 2738 (10040)";
+constexpr char kSendNoAddress[] = "SendTo failed, lasterror = 2741 (10049)";
 #else
-constexpr int kAddressInUse = 98;  // EADDRINUSE
+constexpr int kBindRefused = 98;  // EADDRINUSE
 constexpr char kSendOnClosed[] = "SendTo failed, lasterror = 9 (9)";
 constexpr char kSendTooLong[] = "SendTo failed, lasterror = 5A (90)";
+constexpr char kSendNoAddress[] = "SendTo failed, lasterror = 63 (99)";
 #endif
 
 ByteVector Raw(std::string_view text) {
@@ -177,7 +180,7 @@ TEST_F(NodeSocketTest, OpenFailsWhenThePortIsHeldWithoutReuse) {
     EXPECT_FALSE(m_endpoint->IsOpen());
     EXPECT_EQ(m_messages, Messages{"Socket Create failed!"});
     EXPECT_EQ(m_quitCodes, std::vector<int>{0});
-    EXPECT_EQ(net::LastSocketError(), kAddressInUse) << "the bind error is what the caller sees";
+    EXPECT_EQ(net::LastSocketError(), kBindRefused) << "the bind error is what the caller sees";
 
     m_messages.clear();
     m_endpoint->ComputeBroadcastAddress();
@@ -240,7 +243,7 @@ TEST_F(NodeSocketTest, NoHostAddressClearsTheBroadcastAndSendsFail) {
 
     m_messages.clear();
     EXPECT_FALSE(Send(PollMessage()));
-    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 63 (99)"});
+    EXPECT_EQ(m_messages, Messages{kSendNoAddress});
 }
 
 TEST_F(NodeSocketTest, MissingLookupCountsAsNoHostAddress) {
