@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/NodeSocket.h"
+#include "net/SystemSockets.h"
 #include "output/OutputSettings.h"
 #include "protocol/NodeProtocol.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "net/SocketCompat.h"
+#include "net/SystemSockets.h"
 
 #ifdef _WIN32
 #include <iphlpapi.h>

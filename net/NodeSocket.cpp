@@ -1,5 +1,7 @@
 #include "net/NodeSocket.h"
 
+#include "net/SystemSockets.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

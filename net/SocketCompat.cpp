@@ -1,4 +1,4 @@
-#include "net/SocketCompat.h"
+#include "net/SystemSockets.h"
 
 #ifdef _WIN32
 #include <cstdio>

@@ -1,5 +1,7 @@
 // The few socket calls that differ between Windows Sockets and POSIX; everything that must
-// differ between the two lives here.
+// differ between the two lives here and in SystemSockets.h. No system header is included:
+// on Windows they pull in <windows.h>, whose macros (MessageBox, LoadString, LoadIcon, min,
+// max) would rename the window code's own functions wherever the endpoint is included.
 #pragma once
 
 #include <cstddef>
@@ -7,26 +9,14 @@
 #include <optional>
 #include <string>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 namespace net {
 
 #ifdef _WIN32
-using SocketHandle = SOCKET;
-inline constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
-using SocketLength = int;
+using SocketHandle = std::uintptr_t;  // SOCKET; SystemSockets.h checks that they agree
+inline constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
 #else
 using SocketHandle = int;
 inline constexpr SocketHandle kInvalidSocket = -1;
-using SocketLength = socklen_t;
 #endif
 
 // Starts the platform's socket layer; always true on POSIX.

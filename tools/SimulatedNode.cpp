@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "net/HostAddress.h"
+#include "net/SystemSockets.h"
 
 namespace simnode {
 namespace {

@@ -1,5 +1,7 @@
 #include "tools/StopRequest.h"
 
+#include "net/SystemSockets.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else

@@ -1,5 +1,7 @@
 #include "tests/support/PeerSocket.h"
 
+#include "net/SystemSockets.h"
+
 #include <stdexcept>
 
 namespace testing_support {
