@@ -40,7 +40,8 @@ run_one() {
         return 0
     fi
     echo "FAILED  $name: exit status $status; log: $log"
-    grep -E '^\[  FAILED  \]' "$log" | sort -u | sed 's/^/        /' || true
+    grep -E '^\[  FAILED  \] [^ ]+\.[^ ]+' "$log" | sed -E 's/\r$//; s/ \([0-9]+ ms\)$//' | sort -u |
+        sed 's/^\[  FAILED  \]/        failed:/' || true
     return 1
 }
 
