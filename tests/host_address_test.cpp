@@ -69,30 +69,4 @@ TEST(IsLoopback, IsTheWholeOneTwentySevenBlock) {
     EXPECT_FALSE(net::IsLoopback({1, 0, 0, 127}));
 }
 
-// The machine decides what these return; only the relations between them always hold.
-// Nothing here is sent anywhere.
-TEST(LookupHostAddress, PrefersAnAddressANodeCanHear) {
-    const std::optional<Ipv4> lan = net::FirstBroadcastInterface();
-    const std::optional<Ipv4> resolved = net::ResolveHostName();
-    const std::optional<Ipv4> chosen = net::LookupHostAddress();
-
-    if (lan) {
-        EXPECT_FALSE(net::IsLoopback(*lan)) << net::FormatAddress(*lan);
-    }
-    if (resolved && !net::IsLoopback(*resolved)) {
-        EXPECT_EQ(chosen, resolved) << "a routable host-name address wins";
-    }
-    if (chosen && net::IsLoopback(*chosen)) {
-        EXPECT_FALSE(lan.has_value()) << "loopback only when no interface can broadcast";
-        EXPECT_EQ(chosen, resolved);
-    }
-    if (!chosen) {
-        EXPECT_FALSE(lan.has_value());
-        EXPECT_FALSE(resolved.has_value());
-    }
-    if (lan || resolved) {
-        EXPECT_TRUE(chosen.has_value());
-    }
-}
-
 }  // namespace
