@@ -14,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::PeerSocket;
+using Lines = std::vector<std::string>;
 
 // Room for a cold start of Qt on a busy machine.
 constexpr auto kStartUp = 5s;
@@ -39,7 +40,7 @@ protected:
     }
 
     // The program on the tool host, with its host name set.
-    std::unique_ptr<lab::Process> Program(const std::vector<std::string>& options,
+    std::unique_ptr<lab::Process> Program(const Lines& options,
                                           const std::string& platform = "offscreen") {
         std::vector<std::string> argv{PRAVELTEST_BINARY};
         argv.insert(argv.end(), options.begin(), options.end());
@@ -60,30 +61,24 @@ protected:
     }
 
     // Each node's report lines up to and including the marker's.
-    static std::vector<std::string> LinesUntilMarker(lab::Process& node) {
+    static Lines LinesUntilMarker(lab::Process& node) {
         const auto marker = node.WaitForLine(
             [](const std::string& line) { return line.rfind("ignored ", 0) == 0; }, 5s);
-        std::vector<std::string> lines = node.OutputLines();
+        Lines lines = node.OutputLines();
         lines.erase(lines.begin());  // ready
         if (!marker) lines.push_back("no marker");
         return lines;
     }
 
-    void ExpectPollReachesOnly(const std::vector<std::string>& options, bool second) {
-        auto program = Program(options);
-        lab::Process& reached = second ? *m_second : *m_first;
-        const auto poll = reached.WaitForLineStartingWith("poll ", kStartUp);
-        ASSERT_TRUE(poll) << "program stderr: " << program->Errors();
+    // Runs the program until node has its poll, then stops it and sends the markers.
+    void RunUntilPolled(const Lines& options, lab::Process& node,
+                        const std::string& platform = "offscreen") {
+        auto program = Program(options, platform);
+        ASSERT_TRUE(node.WaitForLineStartingWith("poll ", kStartUp))
+            << "program stderr: " << program->Errors();
         EXPECT_TRUE(program->IsRunning()) << program->Errors();
         program->Stop();
         SendMarkers();
-        const std::string sender = second ? "10.7.0.3" : "10.1.2.3";
-        const std::vector<std::string> withPoll{"poll from=" + sender + ":3333 replies=1",
-                                                "ignored from=" + sender + ":4000 length=4"};
-        const std::vector<std::string> without{
-            "ignored from=" + std::string(second ? "10.1.2.3" : "10.7.0.3") + ":4000 length=4"};
-        EXPECT_EQ(LinesUntilMarker(*m_first), second ? without : withPoll);
-        EXPECT_EQ(LinesUntilMarker(*m_second), second ? withPoll : without);
     }
 
     std::unique_ptr<lab::Lab> m_lab;
@@ -92,15 +87,39 @@ protected:
 };
 
 TEST_F(TwoNetworks, TheDefaultPollsTheFirstNetworkOnly) {
-    ExpectPollReachesOnly({}, false);
+    RunUntilPolled({}, *m_first);
+    EXPECT_EQ(LinesUntilMarker(*m_first),
+              (Lines{"poll from=10.1.2.3:3333 replies=1", "ignored from=10.1.2.3:4000 length=4"}));
+    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 TEST_F(TwoNetworks, TheSecondInterfaceByNamePollsTheSecondNetworkOnly) {
-    ExpectPollReachesOnly({"--interface", "eth1"}, true);
+    RunUntilPolled({"--interface", "eth1"}, *m_second);
+    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(*m_second),
+              (Lines{"poll from=10.7.0.3:3333 replies=1", "ignored from=10.7.0.3:4000 length=4"}));
 }
 
 TEST_F(TwoNetworks, TheSecondInterfaceByAddressPollsTheSecondNetworkOnly) {
-    ExpectPollReachesOnly({"--interface=10.7.0.3", "-platform", "offscreen"}, true);
+    // Qt's own option must reach Qt: the environment names a platform that does not exist.
+    RunUntilPolled({"--interface=10.7.0.3", "-platform", "offscreen"}, *m_second, "none-such");
+    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(*m_second),
+              (Lines{"poll from=10.7.0.3:3333 replies=1", "ignored from=10.7.0.3:4000 length=4"}));
+}
+
+// No network needed: a node on the program's own host, listening on 127.0.0.255.
+TEST_F(TwoNetworks, LoopbackMeetsANodeOnTheSameHostAndNeitherNetwork) {
+    lab::Process local(lab::NamespaceCommand(m_lab->ToolNamespace(),
+                                             {PRAVELTEST_NODE_BINARY, "--bind", "127.0.0.255"}));
+    ASSERT_TRUE(local.WaitForLineStartingWith("ready ", 5s)) << local.Errors();
+    auto program = Program({"--interface", "lo"});
+    EXPECT_EQ(local.WaitForLineStartingWith("poll ", kStartUp).value_or(program->Errors()),
+              "poll from=127.0.0.1:3333 replies=1");
+    program->Stop();
+    SendMarkers();
+    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 TEST_F(TwoNetworks, ListingShowsBothWithTheDefaultMarkedForTheProgramAndTheNode) {
@@ -152,10 +171,8 @@ TEST_P(TwoNetworksBadInput, ExitsTwoWithOneLineAndSendsNothing) {
     EXPECT_EQ(program->Errors(), "praveltest: " + GetParam().error + "\n");
     EXPECT_EQ(program->Output(), "");
     SendMarkers();
-    EXPECT_EQ(LinesUntilMarker(*m_first),
-              std::vector<std::string>{"ignored from=10.1.2.3:4000 length=4"});
-    EXPECT_EQ(LinesUntilMarker(*m_second),
-              std::vector<std::string>{"ignored from=10.7.0.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 constexpr char kCandidates[] = "; up with IPv4: lo 127.0.0.1, eth0 10.1.2.3, eth1 10.7.0.3";
