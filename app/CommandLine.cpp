@@ -63,7 +63,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv) {
                 value = argv[++i];
             }
             if (value.empty()) return fail("option '--interface' needs a value, NAME or A.B.C.D");
-            line.interface = value;  // the last one given wins, so an alias can be overridden
+            line.interfaceChoice = value;  // the last one given wins, so an alias can be overridden
             continue;
         }
         if (arg.size() < 2 || arg[0] != '-') return fail("unexpected argument '" + arg + "'");

@@ -13,7 +13,7 @@ enum class Action { Run, Help, Version, ListInterfaces, Error };
 struct CommandLine {
     Action action = Action::Run;
     // The value of --interface: an interface name or one of this host's IPv4 addresses.
-    std::optional<std::string> interface;
+    std::optional<std::string> interfaceChoice;
     // The program name, then Qt's options with their values, in the order given.
     std::vector<std::string> qtArguments;
     // One line, without the program name, for Action::Error.

@@ -61,16 +61,16 @@ int main(int argc, char* argv[]) {
     }
 
     CNodeTestApp::Environment environment;
-    if (line.interface) {
+    if (line.interfaceChoice) {
         net::StartSocketLayer();
         const net::InterfaceChoice choice =
-            net::ChooseInterface(*line.interface, net::ListInterfaces());
+            net::ChooseInterface(*line.interfaceChoice, net::ListInterfaces());
         net::StopSocketLayer();
         if (!choice.chosen) {
             UseParentConsole();
             return Fail(choice.error);
         }
-        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interface)] {
+        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice)] {
             net::NodeSocketEnvironment socketEnvironment = DefaultSocketEnvironment();
             socketEnvironment.lookupHostAddress = lookup;
             return socketEnvironment;

@@ -12,17 +12,17 @@ using Args = std::vector<std::string>;
 TEST(CommandLine, NoOptionsRunsAsBefore) {
     const cli::CommandLine line = ParseCommandLine({"praveltest"});
     EXPECT_EQ(line.action, Action::Run);
-    EXPECT_FALSE(line.interface);
+    EXPECT_FALSE(line.interfaceChoice);
     EXPECT_EQ(line.qtArguments, Args{"praveltest"});
 }
 
 TEST(CommandLine, InterfaceInEitherFormTheLastOneCounting) {
-    EXPECT_EQ(ParseCommandLine({"p", "--interface", "enx00e04c680001"}).interface,
+    EXPECT_EQ(ParseCommandLine({"p", "--interface", "enx00e04c680001"}).interfaceChoice,
               "enx00e04c680001");
-    EXPECT_EQ(ParseCommandLine({"p", "--interface=10.7.0.3"}).interface, "10.7.0.3");
+    EXPECT_EQ(ParseCommandLine({"p", "--interface=10.7.0.3"}).interfaceChoice, "10.7.0.3");
     const cli::CommandLine line = ParseCommandLine({"p", "--interface", "eth0", "--interface=lo"});
     EXPECT_EQ(line.action, Action::Run);
-    EXPECT_EQ(line.interface, "lo");
+    EXPECT_EQ(line.interfaceChoice, "lo");
     EXPECT_EQ(line.qtArguments, Args{"p"});
 }
 
@@ -31,7 +31,7 @@ TEST(CommandLine, QtOptionsAreHandedOnWithTheirValuesAndOursAreNot) {
         ParseCommandLine({"p", "-platform", "offscreen", "--interface", "eth1", "-style=fusion",
                           "--reverse", "-stylesheet", "a.qss", "-qmljsdebugger=port:1234"});
     EXPECT_EQ(line.action, Action::Run);
-    EXPECT_EQ(line.interface, "eth1");
+    EXPECT_EQ(line.interfaceChoice, "eth1");
     EXPECT_EQ(line.qtArguments, (Args{"p", "-platform", "offscreen", "-style=fusion", "--reverse",
                                       "-stylesheet", "a.qss", "-qmljsdebugger=port:1234"}));
 }
