@@ -190,9 +190,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{{"--interface=10.9.0.3"},
                  std::string("10.9.0.3 is on interface 'vdown', which is down") + kCandidates},
         BadInput{{"--interface", "10.7.0.9"},
-                 std::string("10.7.0.9 is not an IPv4 address of this host") + kCandidates},
-        BadInput{{"--interface", "10.7.0.255"},
-                 std::string("10.7.0.255 is not an IPv4 address of this host") + kCandidates},
-        BadInput{{"-style"}, "option '-style' needs a value; try --help"}));
+                 std::string("10.7.0.9 is not an IPv4 address of this host") + kCandidates}));
 
 }  // namespace
