@@ -9,7 +9,7 @@ praveltest_ensure_packages g++-mingw-w64-x86-64-posix
 compiler=x86_64-w64-mingw32-g++-posix
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-for source in protocol/NodeProtocol.cpp net/SocketCompat.cpp net/HostAddress.cpp net/NodeSocket.cpp; do
+for source in protocol/NodeProtocol.cpp net/SocketCompat.cpp net/HostAddress.cpp net/Interfaces.cpp net/NodeSocket.cpp; do
     "$compiler" -std=c++20 -Wall -Wextra -Wpedantic -Werror -I"$root" -c "$root/$source" \
         -o "$out/$(basename "$source" .cpp).o"
 done

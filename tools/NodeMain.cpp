@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "net/Interfaces.h"
 #include "tools/SimulatedNode.h"
 
 namespace {
@@ -48,6 +49,11 @@ int main(int argc, char* argv[]) {
     const simnode::ParseResult parsed = simnode::ParseArguments(args);
     if (parsed.outcome == simnode::ParseOutcome::Help) {
         std::fputs(simnode::UsageText(program).c_str(), stdout);
+        return 0;
+    }
+    if (parsed.outcome == simnode::ParseOutcome::ListInterfaces) {
+        std::fputs(net::InterfaceListText(net::ListInterfaces(), net::ResolveHostName()).c_str(),
+                   stdout);
         return 0;
     }
     if (parsed.outcome == simnode::ParseOutcome::Error) {
