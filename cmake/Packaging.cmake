@@ -46,6 +46,10 @@ if(PRAVELTEST_BUILD_TESTS)
         add_test(NAME desktop_entry_valid
                  COMMAND desktop-file-validate ${PROJECT_SOURCE_DIR}/res/praveltest.desktop)
         add_test(NAME metainfo_valid COMMAND appstreamcli validate --no-net ${PRAVELTEST_METAINFO})
+        add_test(NAME man_page_covers_program_help
+                 COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:praveltest>
+                         -DPAGE=${docs_dir}/praveltest.1 -P ${PROJECT_SOURCE_DIR}/cmake/CheckManPage.cmake)
+        set_tests_properties(man_page_covers_program_help PROPERTIES LABELS resources)
         set_tests_properties(desktop_entry_valid PROPERTIES LABELS resources
                              FAIL_REGULAR_EXPRESSION ".")
         set_tests_properties(metainfo_valid PROPERTIES LABELS resources
