@@ -1,14 +1,91 @@
 #include <QApplication>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/CommandLine.h"
 #include "app/NodeTestApp.h"
+#include "app/NodeTestDlg.h"
 #include "framework/ModalLoop.h"
+#include "net/Interfaces.h"
 #include "praveltest/Version.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+constexpr int kBadCommandLine = 2;
+
+// A GUI-subsystem program has no console of its own; write to the one it was started from.
+void UseParentConsole() {
+#ifdef _WIN32
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
+}
+
+int Fail(const std::string& error) {
+    std::fprintf(stderr, "praveltest: %s\n", error.c_str());
+    return kBadCommandLine;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
+    const cli::CommandLine line =
+        cli::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    if (line.action != cli::Action::Run) UseParentConsole();
+    switch (line.action) {
+        case cli::Action::Help:
+            std::fputs(cli::HelpText(line.qtArguments.front()).c_str(), stdout);
+            return 0;
+        case cli::Action::Version:
+            std::printf("praveltest %s\n", praveltest::kVersion);
+            return 0;
+        case cli::Action::Error:
+            return Fail(line.error + "; try --help");
+        case cli::Action::ListInterfaces: {
+            net::StartSocketLayer();
+            const std::string text =
+                net::InterfaceListText(net::ListInterfaces(), net::ResolveHostName());
+            net::StopSocketLayer();
+            std::fputs(text.c_str(), stdout);
+            return 0;
+        }
+        case cli::Action::Run:
+            break;
+    }
+
+    CNodeTestApp::Environment environment;
+    if (line.interfaceChoice) {
+        net::StartSocketLayer();
+        const net::InterfaceChoice choice =
+            net::ChooseInterface(*line.interfaceChoice, net::ListInterfaces());
+        net::StopSocketLayer();
+        if (!choice.chosen) {
+            UseParentConsole();
+            return Fail(choice.error);
+        }
+        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice)] {
+            net::NodeSocketEnvironment socketEnvironment = DefaultSocketEnvironment();
+            socketEnvironment.lookupHostAddress = lookup;
+            return socketEnvironment;
+        };
+    }
+
+    std::vector<std::string> qtArguments = line.qtArguments;
+    std::vector<char*> qtArgv;
+    for (std::string& each : qtArguments) qtArgv.push_back(each.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+    QApplication application(qtArgc, qtArgv.data());
     QApplication::setApplicationName(QStringLiteral("PraveltTest"));
     QApplication::setApplicationVersion(QString::fromLatin1(praveltest::kVersion));
-    CNodeTestApp nodeTestApp;
+    CNodeTestApp nodeTestApp(std::move(environment));
     nodeTestApp.InitInstance();
     return framework::QuitExitCode();
 }

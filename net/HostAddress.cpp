@@ -3,13 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "net/Interfaces.h"
 #include "net/SystemSockets.h"
 
-#ifdef _WIN32
-#include <iphlpapi.h>
-#else
-#include <ifaddrs.h>
-#include <net/if.h>
+#ifndef _WIN32
 #include <netdb.h>
 #endif
 
@@ -63,47 +60,10 @@ std::optional<Ipv4> ResolveHostName() {
     return address;
 }
 
-#ifdef _WIN32
-std::optional<Ipv4> FirstBroadcastInterface() {
-    ULONG size = 16 * 1024;
-    std::string storage(size, '\0');
-    auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.data());
-    const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
-    if (GetAdaptersAddresses(AF_INET, flags, nullptr, adapters, &size) != NO_ERROR) {
-        return std::nullopt;
-    }
-    for (auto* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
-        if (adapter->OperStatus != IfOperStatusUp || adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK) {
-            continue;
-        }
-        for (auto* unicast = adapter->FirstUnicastAddress; unicast; unicast = unicast->Next) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(unicast->Address.lpSockaddr);
-            if (in->sin_family == AF_INET) return FromInAddr(in->sin_addr);
-        }
-    }
-    return std::nullopt;
-}
-#else
-std::optional<Ipv4> FirstBroadcastInterface() {
-    ifaddrs* interfaces = nullptr;
-    if (getifaddrs(&interfaces) != 0) return std::nullopt;
-    std::optional<Ipv4> found;
-    for (const ifaddrs* each = interfaces; each != nullptr && !found; each = each->ifa_next) {
-        const unsigned flags = each->ifa_flags;
-        if (each->ifa_addr == nullptr || each->ifa_addr->sa_family != AF_INET) continue;
-        if (!(flags & IFF_UP) || (flags & IFF_LOOPBACK) || !(flags & IFF_BROADCAST)) continue;
-        found = FromInAddr(reinterpret_cast<const sockaddr_in*>(each->ifa_addr)->sin_addr);
-    }
-    freeifaddrs(interfaces);
-    return found;
-}
-#endif
-
 std::optional<Ipv4> LookupHostAddress() {
-    const std::optional<Ipv4> resolved = ResolveHostName();
-    if (resolved && !IsLoopback(*resolved)) return resolved;
-    if (const std::optional<Ipv4> lan = FirstBroadcastInterface()) return lan;
-    return resolved;
+    const std::optional<DefaultChoice> chosen = ChooseDefault(ResolveHostName(), ListInterfaces());
+    if (!chosen) return std::nullopt;
+    return chosen->address;
 }
 
 }  // namespace net

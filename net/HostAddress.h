@@ -19,8 +19,6 @@ std::string ClassCBroadcast(const Ipv4& host);
 
 // The first IPv4 address that the host name resolves to.
 std::optional<Ipv4> ResolveHostName();
-// The first interface that is up, not loopback and can broadcast.
-std::optional<Ipv4> FirstBroadcastInterface();
 
 // The host name's address, unless that is loopback or does not resolve: then the first
 // broadcast-capable interface, which is what a node on the LAN can hear. Falls back to the

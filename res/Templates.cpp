@@ -49,7 +49,8 @@ constexpr std::array kMainControls{
 
 constexpr std::array kAboutControls{
     ControlTemplate{kNoId, ControlKind::Icon, "", 11, 17, 20, 20, 0},
-    ControlTemplate{kNoId, ControlKind::StaticText, "PraveltTest Version 1.0", 40, 10, 119, 8,
+    ControlTemplate{kNoId, ControlKind::StaticText,
+                    "PraveltTest Version " PRAVELTEST_VERSION_MAJOR_MINOR, 40, 10, 119, 8,
                     style::kNoPrefix},
     ControlTemplate{kNoId, ControlKind::StaticText, "A test tool for networked DMX512 nodes.", 40,
                     25, 119, 8, 0},

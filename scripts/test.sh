@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds PraveltTest and runs the whole test suite: the normal build, then the build with
 # address and undefined-behaviour sanitizers, then a bounded run of each fuzzer. Tests run inside a private network namespace
-# that has only loopback, so that no test can reach a real LAN.
+# that has only loopback, so that no test can reach a real LAN. The suite's "resources" tests
+# validate the desktop entry, the AppStream metainfo and the manual pages.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 root=$(praveltest_root)

@@ -9,6 +9,7 @@
 #include <io.h>
 #endif
 
+#include "net/Interfaces.h"
 #include "tools/SimulatedNode.h"
 #include "tools/StopRequest.h"
 
@@ -51,11 +52,18 @@ int main(int argc, char* argv[]) {
                      program.c_str());
         return 2;
     }
+    // Windows resolves no host name before this, so the interface list needs it too.
     if (!net::StartSocketLayer()) {
         std::fprintf(stderr, "praveltest-node: cannot start the socket layer\n");
         return 1;
     }
-    const int status = Run(parsed.options);
+    int status = 0;
+    if (parsed.outcome == simnode::ParseOutcome::ListInterfaces) {
+        std::fputs(net::InterfaceListText(net::ListInterfaces(), net::ResolveHostName()).c_str(),
+                   stdout);
+    } else {
+        status = Run(parsed.options);
+    }
     net::StopSocketLayer();
     return status;
 }

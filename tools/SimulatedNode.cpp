@@ -177,6 +177,10 @@ ParseResult ParseArguments(const std::vector<std::string>& args) {
             result.outcome = ParseOutcome::Help;
             return result;
         }
+        if (arg == "--list-interfaces") {
+            result.outcome = ParseOutcome::ListInterfaces;
+            return result;
+        }
         if (arg.rfind("--", 0) != 0) return fail("unexpected argument '" + arg + "'");
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(2, equals == std::string::npos ? arg.npos : equals - 2);
@@ -226,6 +230,9 @@ Options (numbers are decimal or 0x hex):
   --port N               UDP port to listen on (default 3333)
   --bind A.B.C.D         local address to listen on (default 0.0.0.0); on the
                          program's own host use its broadcast address, a.b.c.255
+  --list-interfaces      list this host's IPv4 interfaces that are up, the same
+                         listing as praveltest --list-interfaces (see its --help),
+                         and exit
   -h, --help             show this text
 
 Output, one line each, flushed at once:

@@ -29,7 +29,7 @@ struct NodeOptions {
     NodeOptions();
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, ListInterfaces, Error };
 
 struct ParseResult {
     ParseOutcome outcome = ParseOutcome::Error;

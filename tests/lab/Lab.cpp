@@ -21,7 +21,7 @@ namespace lab {
 namespace {
 
 constexpr char kNamespacePrefix[] = "ptlab";
-constexpr char kBridge[] = "br0";
+constexpr const char* kBridges[] = {"br0", "br1"};
 constexpr auto kCommandTimeout = std::chrono::seconds(10);
 
 std::string Joined(const std::vector<std::string>& argv) {
@@ -95,18 +95,19 @@ std::string Ip(const std::vector<std::string>& args) {
     return result.output;
 }
 
-Lab::Lab(int prefixLength) : m_name(UniqueName()), m_prefixLength(prefixLength) {
+Lab::Lab(int prefixLength, const std::string& hostNameAddress)
+    : m_name(UniqueName()), m_prefixLength(prefixLength) {
     try {
         m_switch = AddNamespace("sw");
-        Ip({"-n", m_switch, "link", "add", kBridge, "type", "bridge"});
-        Ip({"-n", m_switch, "link", "set", kBridge, "up"});
+        Ip({"-n", m_switch, "link", "add", kBridges[0], "type", "bridge"});
+        Ip({"-n", m_switch, "link", "set", kBridges[0], "up"});
         m_tool = AddNamespace("tool");
         const std::filesystem::path config = ConfigDirectory(m_tool);
         std::filesystem::create_directories(config);
         m_configDirectories.push_back(config);
         std::ofstream hosts(config / "hosts");
         hosts << "127.0.0.1 localhost\n::1 localhost ip6-localhost ip6-loopback\n"
-              << kToolAddress << ' ' << kToolHostName << '\n';
+              << hostNameAddress << ' ' << kToolHostName << '\n';
         hosts.close();
         if (!hosts) throw std::runtime_error("cannot write " + (config / "hosts").string());
         Connect(m_tool, kToolAddress, prefixLength);
@@ -150,21 +151,28 @@ std::string Lab::AddNamespace(const std::string& role) {
     return ns;
 }
 
-void Lab::Connect(const std::string& ns, const std::string& address, int prefixLength) {
+void Lab::AddSecondNetwork() {
+    Ip({"-n", m_switch, "link", "add", kBridges[1], "type", "bridge"});
+    Ip({"-n", m_switch, "link", "set", kBridges[1], "up"});
+    Connect(m_tool, kSecondToolAddress, 24, 1, kSecondInterface);
+}
+
+void Lab::Connect(const std::string& ns, const std::string& address, int prefixLength, int network,
+                  const std::string& interface) {
     const std::string port = "p" + std::to_string(++m_ports);
     // Made in the switch with its peer placed straight into the host: no interface ever
     // appears in the namespace the tests were started in.
-    Ip({"-n", m_switch, "link", "add", port, "type", "veth", "peer", "name", kHostInterface,
-        "netns", ns});
-    Ip({"-n", m_switch, "link", "set", port, "master", kBridge, "up"});
+    Ip({"-n", m_switch, "link", "add", port, "type", "veth", "peer", "name", interface, "netns",
+        ns});
+    Ip({"-n", m_switch, "link", "set", port, "master", kBridges[network], "up"});
     Ip({"-n", ns, "addr", "add", address + "/" + std::to_string(prefixLength), "brd", "+", "dev",
-        kHostInterface});
-    Ip({"-n", ns, "link", "set", kHostInterface, "up"});
+        interface});
+    Ip({"-n", ns, "link", "set", interface, "up"});
 }
 
-std::string Lab::AddHost(const std::string& address, int prefixLength) {
+std::string Lab::AddHost(const std::string& address, int prefixLength, int network) {
     const std::string ns = AddNamespace("h" + std::to_string(m_namespaces.size() - 1));
-    Connect(ns, address, prefixLength < 0 ? m_prefixLength : prefixLength);
+    Connect(ns, address, prefixLength < 0 ? m_prefixLength : prefixLength, network);
     return ns;
 }
 
@@ -177,12 +185,12 @@ std::vector<std::string> Lab::ExecCommand(const std::string& ns,
     return command;
 }
 
-void Lab::SetLinkDown(const std::string& ns) {
-    Ip({"-n", ns, "link", "set", kHostInterface, "down"});
+void Lab::SetLinkDown(const std::string& ns, const std::string& interface) {
+    Ip({"-n", ns, "link", "set", interface, "down"});
 }
 
-void Lab::SetLinkUp(const std::string& ns) {
-    Ip({"-n", ns, "link", "set", kHostInterface, "up"});
+void Lab::SetLinkUp(const std::string& ns, const std::string& interface) {
+    Ip({"-n", ns, "link", "set", interface, "up"});
 }
 
 std::vector<std::string> NamespaceCommand(const std::string& ns,

@@ -1,5 +1,6 @@
 // A lab of Linux network namespaces joined by a bridge: the program's host at 10.1.2.3 and any
 // number of node hosts, so the real program can broadcast without reaching a real network.
+// A second bridge can join the program's host to a second network at 10.7.0.3.
 // Needs root; every namespace it makes is gone again when the Lab is destroyed.
 #pragma once
 
@@ -18,6 +19,11 @@ inline constexpr char kToolAddress[] = "10.1.2.3";
 inline constexpr char kToolHostName[] = "praveltest-lab";
 // The name of the lab interface in every host namespace.
 inline constexpr char kHostInterface[] = "eth0";
+// The tool host on the second network.
+inline constexpr char kSecondToolAddress[] = "10.7.0.3";
+inline constexpr char kSecondInterface[] = "eth1";
+// Where Debian's /etc/hosts puts the host's own name.
+inline constexpr char kDebianHostNameAddress[] = "127.0.1.1";
 
 // True when labs can be built here: running as root, and a namespace can be added and
 // deleted. Otherwise false, with the reason in *why.
@@ -27,10 +33,11 @@ bool Required();
 
 class Lab {
 public:
-    // The switch namespace with its bridge, and the tool namespace at 10.1.2.3/prefixLength.
+    // The switch namespace with its bridge, and the tool namespace at 10.1.2.3/prefixLength,
+    // where kToolHostName resolves to hostNameAddress.
     // Throws std::runtime_error, with the failing command and its error output, when any
     // step fails; whatever was made by then is removed.
-    explicit Lab(int prefixLength = 24);
+    explicit Lab(int prefixLength = 24, const std::string& hostNameAddress = kToolAddress);
     ~Lab();
     Lab(const Lab&) = delete;
     Lab& operator=(const Lab&) = delete;
@@ -41,9 +48,14 @@ public:
     // Every namespace made so far, the switch first.
     const std::vector<std::string>& Namespaces() const { return m_namespaces; }
 
-    // A new host namespace with address/prefix on its kHostInterface, wired to the bridge;
-    // prefixLength -1 takes the lab's. Returns the namespace's name.
-    std::string AddHost(const std::string& address, int prefixLength = -1);
+    // A second bridge in the switch namespace, and the tool host on it at
+    // kSecondToolAddress/24 on its kSecondInterface.
+    void AddSecondNetwork();
+
+    // A new host namespace with address/prefix on its kHostInterface, wired to the bridge of
+    // network 0 (the first) or 1 (the second); prefixLength -1 takes the lab's. Returns the
+    // namespace's name.
+    std::string AddHost(const std::string& address, int prefixLength = -1, int network = 0);
 
     // The argv that runs argv in ns, in a UTS namespace of its own whose host name is
     // kToolHostName; in the tool namespace that name resolves to kToolAddress through
@@ -51,13 +63,14 @@ public:
     std::vector<std::string> ExecCommand(const std::string& ns,
                                          const std::vector<std::string>& argv) const;
 
-    // The host's kHostInterface; the bridge side stays up.
-    void SetLinkDown(const std::string& ns);
-    void SetLinkUp(const std::string& ns);
+    // The host's interface; the bridge side stays up.
+    void SetLinkDown(const std::string& ns, const std::string& interface = kHostInterface);
+    void SetLinkUp(const std::string& ns, const std::string& interface = kHostInterface);
 
 private:
     std::string AddNamespace(const std::string& role);
-    void Connect(const std::string& ns, const std::string& address, int prefixLength);
+    void Connect(const std::string& ns, const std::string& address, int prefixLength,
+                 int network = 0, const std::string& interface = kHostInterface);
     void Cleanup() noexcept;
 
     std::string m_name;

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Root only. Builds the Debian package, runs lintian on it, installs it with apt-get, runs the
+# installed programs inside a network namespace of its own (the program's start-up poll must reach
+# a node there), then purges the package and checks that nothing of it is left on disk.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+root=$(praveltest_root)
+cd "$root"
+if [ "$(id -u)" -ne 0 ]; then
+    echo "check-package.sh installs a package and builds a network namespace: run it as root" >&2
+    exit 1
+fi
+praveltest_ensure_packages "${PRAVELTEST_PACKAGE_CHECK_PACKAGES[@]}"
+
+ns=praveltest-pkg-$$
+work=$(mktemp -d)
+pids=()
+installed=0
+cleanup() {
+    local pid
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    ip netns delete "$ns" 2>/dev/null || true
+    rm -rf "/etc/netns/$ns" "$work"
+    if [ $installed = 1 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq praveltest >/dev/null 2>&1 || true
+    fi
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Waits up to ten seconds for a line matching $2 in file $1.
+wait_for_line() {
+    local deadline=$((SECONDS + 10))
+    until grep -q -- "$2" "$1"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+echo "== package"
+package=$(bash scripts/package.sh)
+echo "$package"
+
+echo "== lintian"
+lintian --display-info "$package" 2>&1 | grep -v 'running with root privileges' || true
+lintian --fail-on error "$package" >/dev/null 2>&1 || fail "lintian reports errors"
+
+echo "== install"
+if dpkg-query -W -f='${Status}' praveltest 2>/dev/null | grep -q 'install ok installed'; then
+    fail "praveltest is installed already; purge it first"
+fi
+installed=1
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >/dev/null
+dpkg -L praveltest >"$work/files"
+for path in /usr/bin/praveltest /usr/bin/praveltest-node /usr/share/applications/praveltest.desktop \
+    /usr/share/man/man1/praveltest.1.gz /usr/share/man/man1/praveltest-node.1.gz \
+    /usr/share/doc/praveltest/copyright; do
+    [ -f "$path" ] || fail "$path is not installed"
+done
+
+# One namespace with loopback and a pair of virtual Ethernet ends, one of them at 10.1.2.3/24. The program runs in a UTS
+# namespace of its own whose host name maps to 127.0.1.1, as on Debian, so it broadcasts from the
+# first interface that can broadcast: 10.1.2.255. Nothing it sends can leave the namespace.
+echo "== run in namespace $ns"
+ip netns add "$ns"
+ip -n "$ns" link set lo up
+ip -n "$ns" link add lab0 type veth peer name lab1
+ip -n "$ns" addr add 10.1.2.3/24 brd + dev lab0
+ip -n "$ns" link set lab0 up
+ip -n "$ns" link set lab1 up
+mkdir -p "/etc/netns/$ns"
+printf '127.0.0.1 localhost\n127.0.1.1 praveltest-pkg\n' >"/etc/netns/$ns/hosts"
+
+ip netns exec "$ns" praveltest-node --help >"$work/help" || fail "praveltest-node --help failed"
+grep -q -- '--bind A.B.C.D' "$work/help" || fail "praveltest-node --help does not list its options"
+
+ip netns exec "$ns" praveltest-node --bind 10.1.2.255 >"$work/node" 2>&1 &
+pids+=($!)
+wait_for_line "$work/node" '^ready bind=10.1.2.255 port=3333 nodes=1$' ||
+    fail "the installed praveltest-node did not start: $(cat "$work/node")"
+
+ip netns exec "$ns" unshare --uts sh -c 'hostname praveltest-pkg && exec "$@"' sh \
+    env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
+pids+=($!)
+wait_for_line "$work/node" '^poll from=10.1.2.3:3333 replies=1$' ||
+    fail "no start-up poll from the installed praveltest reached 10.1.2.255: $(cat "$work/node" "$work/program")"
+kill -0 "${pids[1]}" 2>/dev/null || fail "the installed praveltest ended early: $(cat "$work/program")"
+cat "$work/node"
+for pid in "${pids[@]}"; do
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+done
+pids=()
+
+echo "== purge"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq praveltest >/dev/null
+installed=0
+# What remains may only be a directory that another package owns too, such as /usr/bin.
+left=0
+while read -r path; do
+    [ -e "$path" ] || continue
+    if [ -d "$path" ] && dpkg -S "$path" >/dev/null 2>&1; then
+        continue
+    fi
+    echo "left on disk: $path" >&2
+    left=1
+done <"$work/files"
+[ $left = 0 ] || fail "the purged package left files behind"
+echo "check-package: OK"

@@ -1,0 +1,133 @@
+// The real main window on the lab's two-network host, sending through the lookup that
+// --interface eth1 builds: what it finds, where its DMX goes, and the adapter being pulled.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSlider>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+#include "app/NodeTestDlg.h"
+#include "framework/ModalLoop.h"
+#include "net/Interfaces.h"
+#include "res/ResourceIds.h"
+#include "tests/lab/Lab.h"
+#include "tests/lab/Process.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/PeerSocket.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+
+constexpr char kDmxAtFullLevel[] =
+    "dmx from=10.7.0.3:3333 universe=1 universe-byte=0 start-code=0 type=1 channels=512 "
+    "levels=255-255";
+
+class InterfaceWindowLab : public testing::Test {
+protected:
+    void SetUp() override {
+        framework::ResetQuitRequest();
+        REQUIRE_LAB();
+        m_lab = std::make_unique<lab::Lab>(24, lab::kDebianHostNameAddress);
+        m_lab->AddSecondNetwork();
+        m_first = StartNode("10.1.2.21", 0, "First");
+        m_second = StartNode("10.7.0.21", 1, "Second");
+    }
+    void TearDown() override {
+        m_window.reset();
+        framework::ResetQuitRequest();
+    }
+
+    std::unique_ptr<lab::Process> StartNode(const std::string& address, int network,
+                                            const std::string& name) {
+        const std::string host = m_lab->AddHost(address, -1, network);
+        auto node = std::make_unique<lab::Process>(
+            lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY, "--name", name}));
+        EXPECT_TRUE(node->WaitForLineStartingWith("ready ", 5s)) << node->Errors();
+        return node;
+    }
+
+    void OpenWithInterface(const std::string& choice) {
+        lab::InNamespace(m_lab->ToolNamespace(), [&] {
+            net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
+            environment.lookupHostAddress = net::InterfaceLookup(choice);
+            m_window = std::make_unique<CNodeTestDlg>(environment);
+            m_window->Create();
+        });
+        m_window->show();
+        QApplication::setActiveWindow(m_window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    QTreeWidget* Tree() const { return qobject_cast<QTreeWidget*>(m_window->Item(res::kIdTree)); }
+    QSlider* Slider() const { return qobject_cast<QSlider*>(m_window->Item(res::kIdSlider)); }
+    // The entries' names once the real receive timer has filled in count of them.
+    Lines NamesOnceThereAre(int count) {
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (Tree()->topLevelItemCount() < count && std::chrono::steady_clock::now() < end) {
+            QTest::qWait(20);
+        }
+        Lines names;
+        for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
+            names.push_back(Tree()->topLevelItem(i)->text(0).toStdString());
+        }
+        return names;
+    }
+
+    // What the first network's node heard before a marker sent from the tool host after
+    // everything the window sent.
+    Lines FirstNetworkHeard() {
+        lab::InNamespace(m_lab->ToolNamespace(), [] {
+            testing_support::PeerSocket sender("0.0.0.0", 4000, true);
+            EXPECT_TRUE(sender.SendTo("10.1.2.21", 3333, {'M', 'A', 'R', 'K'}));
+        });
+        m_first->WaitForLineStartingWith("ignored ", 5s);
+        Lines lines = m_first->OutputLines();
+        lines.erase(lines.begin());  // ready
+        return lines;
+    }
+
+    std::unique_ptr<lab::Lab> m_lab;
+    std::unique_ptr<lab::Process> m_first;
+    std::unique_ptr<lab::Process> m_second;
+    testing_support::MessageRecorder m_messages;
+    std::unique_ptr<CNodeTestDlg> m_window;
+};
+
+TEST_F(InterfaceWindowLab, TheSecondInterfaceFindsAndDrivesTheSecondNetworkOnly) {
+    OpenWithInterface("eth1");
+    EXPECT_EQ(NamesOnceThereAre(1), Lines{"Second"});
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    EXPECT_EQ(m_second->WaitForLineStartingWith("dmx ", 5s).value_or(m_second->Output()),
+              kDmxAtFullLevel);
+    EXPECT_EQ(FirstNetworkHeard(), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(NamesOnceThereAre(1), Lines{"Second"});
+    EXPECT_EQ(m_messages.Messages(), Lines{});
+}
+
+TEST_F(InterfaceWindowLab, APulledAdapterFailsSendsUntilItIsBack) {
+    OpenWithInterface("10.7.0.3");
+    ASSERT_EQ(NamesOnceThereAre(1), Lines{"Second"});
+
+    m_lab->SetLinkDown(m_lab->ToolNamespace(), lab::kSecondInterface);
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    QTest::mouseClick(m_window->Item(res::kIdPollAgain), Qt::LeftButton);
+    EXPECT_EQ(m_messages.Messages(), (Lines{"SendTo failed, lasterror = 65 (101)",
+                                            "SendTo failed, lasterror = 65 (101)"}));
+    EXPECT_TRUE(m_window->isVisible());
+    EXPECT_FALSE(framework::QuitRequested());
+
+    m_lab->SetLinkUp(m_lab->ToolNamespace(), lab::kSecondInterface);
+    m_messages.Clear();
+    QTest::keyClick(Slider(), Qt::Key_End);
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    const auto full = m_second->WaitForLine(
+        [](const std::string& line) { return line.find("levels=255-255") != line.npos; }, 5s);
+    EXPECT_EQ(full.value_or(m_second->Output()), kDmxAtFullLevel);
+    EXPECT_EQ(m_messages.Messages(), Lines{});
+}
+
+}  // namespace
