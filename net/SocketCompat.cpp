@@ -1,8 +1,6 @@
 #include "net/SystemSockets.h"
 
-#ifdef _WIN32
-#include <cstdio>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 
