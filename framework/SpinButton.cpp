@@ -6,6 +6,7 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "framework/ModalLoop.h"
 #include "framework/Routing.h"
 
 namespace framework {
@@ -48,6 +49,12 @@ SpinButton::SpinButton(QWidget* parent)
         });
     }
     connect(m_repeat, &QTimer::timeout, this, [this] {
+        if (BlockedByAnotherModal(this)) {
+            m_repeat->stop();
+            m_up->setDown(false);
+            m_down->setDown(false);
+            return;
+        }
         m_repeat->start(kRepeatIntervalMs);
         Step(m_repeatDirection);
     });

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QStyleOptionSlider>
 
+#include "framework/ModalLoop.h"
 #include "framework/Routing.h"
 
 namespace framework {
@@ -53,8 +54,13 @@ TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Vertical, parent) {
     setInvertedAppearance(true);
     setInvertedControls(true);
     setTickPosition(QSlider::TicksBothSides);
-    connect(this, &QAbstractSlider::actionTriggered, this,
-            [this](int action) { Raise(ScrollCodeOf(action)); });
+    connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
+        // A page repeat stops once a box holds the input, as the release will not come here.
+        if (repeatAction() != SliderNoAction && BlockedByAnotherModal(this)) {
+            setRepeatAction(SliderNoAction);
+        }
+        Raise(ScrollCodeOf(action));
+    });
 }
 
 void TrackBar::SetStaticEdge(bool on) {

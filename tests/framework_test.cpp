@@ -517,3 +517,20 @@ TEST_F(FrameworkTest, BorderAndStaticEdgeStylesShowAsFrames) {
     EXPECT_NE(plain.pixel(0, middle), dark);
     EXPECT_NE(plain.pixel(plain.width() - 1, middle), light);
 }
+
+TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.show();
+    dialog.spin.SetRange(1, 512);
+    dialog.spin.SetPos(1);
+    QTest::mousePress(dialog.spin.Widget()->UpArrow(), Qt::LeftButton);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
+    QDialog box;
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    // The release goes nowhere; well past the repeat delay the field must still show 2.
+    QTest::qWait(1000);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
+    EXPECT_FALSE(dialog.spin.Widget()->UpArrow()->isDown());
+}
