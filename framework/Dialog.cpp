@@ -362,7 +362,7 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
             trackBar->SetStaticEdge(control.style & kStaticEdge);
             widget = trackBar;
             break;
-        } break;
+        }
         case ControlKind::SpinButton:
             widget = new SpinButton(this);
             break;

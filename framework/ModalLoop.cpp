@@ -1,9 +1,7 @@
 #include "framework/ModalLoop.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
-#include <QWidget>
 #include <algorithm>
 #include <vector>
 
@@ -64,11 +62,6 @@ int QuitExitCode() {
 void ResetQuitRequest() {
     State().requested = false;
     State().exitCode = 0;
-}
-
-bool BlockedByAnotherModal(const QWidget* widget) {
-    const QWidget* modal = QApplication::activeModalWidget();
-    return modal && modal != widget->window();
 }
 
 }  // namespace framework

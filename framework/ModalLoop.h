@@ -3,8 +3,6 @@
 
 #include <QEventLoop>
 
-class QWidget;
-
 namespace framework {
 
 inline constexpr int kQuitResult = -1;
@@ -25,10 +23,6 @@ private:
     QEventLoop m_loop;
     bool m_running = false;
 };
-
-// True while a modal window other than widget's own takes the input: a held control then
-// never sees its button come up, so it stops repeating rather than run on under the box.
-bool BlockedByAnotherModal(const QWidget* widget);
 
 // Queues a quit request: once the current handler has returned, every modal run ends and any
 // later run ends at once, as the program is shutting down.

@@ -6,7 +6,6 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "framework/ModalLoop.h"
 #include "framework/Routing.h"
 
 namespace framework {
@@ -49,15 +48,11 @@ SpinButton::SpinButton(QWidget* parent)
         });
     }
     connect(m_repeat, &QTimer::timeout, this, [this] {
-        if (BlockedByAnotherModal(this)) {
-            m_repeat->stop();
-            m_up->setDown(false);
-            m_down->setDown(false);
-            return;
-        }
         m_repeat->start(kRepeatIntervalMs);
         Step(m_repeatDirection);
     });
+    // Once a modal box takes the input, the arrow's release will never come here.
+    if (parent) parent->window()->installEventFilter(this);
 }
 
 void SpinButton::SetBuddy(QLineEdit* buddy) {
@@ -102,6 +97,11 @@ void SpinButton::WriteBuddy() {
 }
 
 bool SpinButton::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked && watched == window()) {
+        m_repeat->stop();
+        m_up->setDown(false);
+        m_down->setDown(false);
+    }
     if (watched == m_buddy && event->type() == QEvent::KeyPress && IsArrowKey(event)) {
         Step(static_cast<QKeyEvent*>(event)->key() == Qt::Key_Up ? +1 : -1);
         return true;

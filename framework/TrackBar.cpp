@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QStyleOptionSlider>
 
-#include "framework/ModalLoop.h"
 #include "framework/Routing.h"
 
 namespace framework {
@@ -54,13 +53,10 @@ TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Vertical, parent) {
     setInvertedAppearance(true);
     setInvertedControls(true);
     setTickPosition(QSlider::TicksBothSides);
-    connect(this, &QAbstractSlider::actionTriggered, this, [this](int action) {
-        // A page repeat stops once a box holds the input, as the release will not come here.
-        if (repeatAction() != SliderNoAction && BlockedByAnotherModal(this)) {
-            setRepeatAction(SliderNoAction);
-        }
-        Raise(ScrollCodeOf(action));
-    });
+    connect(this, &QAbstractSlider::actionTriggered, this,
+            [this](int action) { Raise(ScrollCodeOf(action)); });
+    // Once a modal box takes the input, the mouse button's release will never come here.
+    if (parent) parent->window()->installEventFilter(this);
 }
 
 void TrackBar::SetStaticEdge(bool on) {
@@ -109,6 +105,15 @@ void TrackBar::keyReleaseEvent(QKeyEvent* event) {
         return;
     }
     QSlider::keyReleaseEvent(event);
+}
+
+bool TrackBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked && watched == window() && m_mouseGesture) {
+        m_mouseGesture = false;
+        setRepeatAction(SliderNoAction);
+        setSliderDown(false);
+    }
+    return QSlider::eventFilter(watched, event);
 }
 
 void TrackBar::Raise(int scrollCode) {
