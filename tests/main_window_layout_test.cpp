@@ -153,11 +153,10 @@ TEST_F(MainWindowLayoutTest, SelectingANodeChangesNothingElse) {
     reply.name = "Pick";
     const auto bytes = protocol::WritePollReply(reply);
     SendToWindow({bytes.begin(), bytes.end()});
-    QTest::qWait(20);
-    Tick();
+    auto* tree = qobject_cast<QTreeWidget*>(Item(res::kIdTree));
+    ASSERT_TRUE(TickUntil([&] { return tree->topLevelItemCount() == 1; }));
     NextSent(1);
     const output::OutputSettings before = dialog.Settings();
-    auto* tree = qobject_cast<QTreeWidget*>(Item(res::kIdTree));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
                       tree->visualItemRect(tree->topLevelItem(0)->child(3)).center());
     EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0)->child(3));
@@ -183,10 +182,8 @@ TEST_F(MainWindowLayoutTest, LongRowsScrollInsteadOfBeingCutShort) {
     reply.options = 0x07;
     const auto bytes = protocol::WritePollReply(reply);
     SendToWindow({bytes.begin(), bytes.end()});
-    QTest::qWait(20);
-    Tick();
     auto* tree = qobject_cast<QTreeWidget*>(Item(res::kIdTree));
-    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    ASSERT_TRUE(TickUntil([&] { return tree->topLevelItemCount() == 1; }));
     const QTreeWidgetItem* options = tree->topLevelItem(0)->child(5);
     const int needed = tree->fontMetrics().horizontalAdvance(options->text(0));
     EXPECT_GT(needed, tree->viewport()->width());  // so the view must scroll to show it

@@ -113,6 +113,17 @@ protected:
         tick.controlId = kReceiveTimerId;
         window->SendEvent(tick);
     }
+    // Ticks until done() holds, pausing whenever a datagram is not there yet; bounded.
+    template <class Done>
+    bool TickUntil(Done done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            Tick();
+            if (!done()) QTest::qWait(20);
+        }
+        return true;
+    }
     QLineEdit* Field(int id) const { return qobject_cast<QLineEdit*>(window->Item(id)); }
     QWidget* Item(int id) const { return window->Item(id); }
 
