@@ -13,20 +13,17 @@ using Message = std::vector<std::uint8_t>;
 
 namespace {
 
-// 512 channels, start code 0, raw: the settings after start-up.
-Message Dmx512(std::uint8_t universeByte, std::uint8_t level) {
-    Message message{'V', 'X', 'D', 'D', universeByte, 0x00, 0x01, 0x02, 0x00};
-    message.insert(message.end(), 512, level);
-    message.push_back(0x00);
-    return message;
-}
-
 Message WithHeader(std::initializer_list<std::uint8_t> header, std::size_t channels,
                    std::uint8_t level) {
     Message message(header);
     message.insert(message.end(), channels, level);
     message.push_back(0x00);
     return message;
+}
+
+// 512 channels, start code 0, raw: the settings after start-up.
+Message Dmx512(std::uint8_t universeByte, std::uint8_t level) {
+    return WithHeader({'V', 'X', 'D', 'D', universeByte, 0x00, 0x01, 0x02, 0x00}, 512, level);
 }
 
 class LevelSenderTest : public testing_support::MainWindowFixture {

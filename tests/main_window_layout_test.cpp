@@ -243,6 +243,8 @@ TEST_F(MainWindowLayoutTest, InBothWindowsEveryLabelFitsAndEveryIconShows) {
                 auto* picture = qobject_cast<QLabel*>(widget);
                 ASSERT_NE(picture, nullptr);
                 EXPECT_FALSE(picture->pixmap().isNull());
+                EXPECT_EQ(picture->geometry(),
+                          framework::ToPixels(11, 17, 20, 20, dialog->Units()));
                 ++icons;
             }
         }
