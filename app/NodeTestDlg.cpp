@@ -1,7 +1,5 @@
 #include "app/NodeTestDlg.h"
 
-#include <QPainter>
-#include <QStyle>
 #include <iterator>
 
 #include "app/AboutDlg.h"
@@ -25,11 +23,6 @@ constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
 
 }  // namespace
 
-QPoint MinimisedIconPosition(QSize client, QSize icon) {
-    return QPoint((client.width() - icon.width() + 1) / 2,
-                  (client.height() - icon.height() + 1) / 2);
-}
-
 net::NodeSocketEnvironment DefaultSocketEnvironment() {
     net::NodeSocketEnvironment environment;
     environment.showMessage = framework::MessageBox;
@@ -40,15 +33,12 @@ net::NodeSocketEnvironment DefaultSocketEnvironment() {
 
 const framework::Route<CNodeTestDlg> CNodeTestDlg::kRoutes[] = {
     {EventKind::SystemCommand, kAny, kAny, &CNodeTestDlg::OnSysCommand},
-    {EventKind::Paint, kAny, kAny, &CNodeTestDlg::OnPaint},
-    {EventKind::QueryDragIcon, kAny, kAny, &CNodeTestDlg::OnQueryDragIcon},
     {EventKind::Notify, framework::kTreeSelectionChanged, res::kIdTree,
      &CNodeTestDlg::OnSelChangedTree},
     {EventKind::Command, framework::kButtonClicked, res::kIdPollAgain, &CNodeTestDlg::OnPollAgain},
     {EventKind::Timer, kAny, kAny, &CNodeTestDlg::OnTimer},
     {EventKind::VerticalScroll, kAny, kAny, &CNodeTestDlg::OnVScroll},
     {EventKind::Command, framework::kButtonClicked, res::kIdRaw, &CNodeTestDlg::OnSettingsChanged},
-    {EventKind::HorizontalScroll, kAny, kAny, &CNodeTestDlg::OnHScroll},
     {EventKind::Command, framework::kButtonClicked, res::kIdRle, &CNodeTestDlg::OnSettingsChanged},
     {EventKind::Command, framework::kButtonClicked, res::kIdChannelValue,
      &CNodeTestDlg::OnSettingsChanged},
@@ -65,10 +55,9 @@ CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment, QWidget* pare
       m_socket(m_broadcastAddress, std::move(environment)),
       m_icon(res::LoadIcon(res::kMainIcon)),
       m_deviceTree(m_tree),
-      m_levelSender(
-          *this, m_settings,
-          {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin, res::kIdLevelText},
-          m_socket) {
+      m_levelSender(*this, m_settings,
+                    {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin},
+                    m_socket) {
     m_socket.SetPollReplyHandler([this](const std::uint8_t* bytes, std::size_t length,
                                         const std::string& sender, std::uint16_t port) {
         return m_deviceTree.HandlePollReply(bytes, length, sender, port);
@@ -133,25 +122,8 @@ void CNodeTestDlg::OnSysCommand(Event& event) {
     Default(event);
 }
 
-void CNodeTestDlg::OnPaint(Event& event) {
-    if (!isMinimized()) {
-        Default(event);
-        return;
-    }
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    const int iconSize = style()->pixelMetric(QStyle::PM_LargeIconSize);
-    const QPoint at = MinimisedIconPosition(rect().size(), QSize(iconSize, iconSize));
-    m_icon.paint(&painter, QRect(at, QSize(iconSize, iconSize)));
-}
-
-void CNodeTestDlg::OnQueryDragIcon(Event& event) {
-    event.icon = &m_icon;
-}
-
-void CNodeTestDlg::OnSelChangedTree(Event& event) {
-    event.result = 0;
-}
+// Consumed, so that choosing a node changes nothing else in the window.
+void CNodeTestDlg::OnSelChangedTree(Event&) {}
 
 void CNodeTestDlg::OnPollAgain(Event&) {
     discovery::SendPoll(m_socket);
@@ -164,10 +136,6 @@ void CNodeTestDlg::OnTimer(Event& event) {
 
 void CNodeTestDlg::OnVScroll(Event& event) {
     m_levelSender.SendLevel();
-    Default(event);
-}
-
-void CNodeTestDlg::OnHScroll(Event& event) {
     Default(event);
 }
 

@@ -14,9 +14,6 @@
 inline constexpr int kReceiveTimerId = 102;
 inline constexpr int kReceiveTimerPeriodMs = 100;
 
-// Where the minimised window draws its icon: centred, rounding as integer division does.
-QPoint MinimisedIconPosition(QSize client, QSize icon);
-
 // The real world: message boxes, the quit request and the host's own address.
 net::NodeSocketEnvironment DefaultSocketEnvironment();
 
@@ -40,13 +37,10 @@ protected:
 
 private:
     void OnSysCommand(framework::Event& event);
-    void OnPaint(framework::Event& event);
-    void OnQueryDragIcon(framework::Event& event);
     void OnSelChangedTree(framework::Event& event);
     void OnPollAgain(framework::Event& event);
     void OnTimer(framework::Event& event);
     void OnVScroll(framework::Event& event);
-    void OnHScroll(framework::Event& event);
     void OnSettingsChanged(framework::Event& event);
     void AddAboutItemAndIcons();
 

@@ -11,7 +11,6 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
-#include <QSlider>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTimer>
@@ -21,6 +20,7 @@
 #include "framework/DataExchange.h"
 #include "framework/SpinButton.h"
 #include "framework/StaticText.h"
+#include "framework/TrackBar.h"
 
 namespace framework {
 namespace {
@@ -36,27 +36,9 @@ Qt::Alignment TextAlignment(unsigned style) {
     return alignment | ((style & kVerticalCenter) ? Qt::AlignVCenter : Qt::AlignTop);
 }
 
-int ScrollCodeOf(int sliderAction) {
-    switch (sliderAction) {
-        case QAbstractSlider::SliderSingleStepAdd:
-            return kLineDown;
-        case QAbstractSlider::SliderSingleStepSub:
-            return kLineUp;
-        case QAbstractSlider::SliderPageStepAdd:
-            return kPageDown;
-        case QAbstractSlider::SliderPageStepSub:
-            return kPageUp;
-        case QAbstractSlider::SliderToMinimum:
-            return kTop;
-        case QAbstractSlider::SliderToMaximum:
-            return kBottom;
-        default:
-            return kThumbTrack;
-    }
-}
-
-QTreeWidget* MakeTree(QWidget* parent) {
+QTreeWidget* MakeTree(bool border, QWidget* parent) {
     auto* tree = new QTreeWidget(parent);
+    tree->setFrameStyle(border ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
     tree->setHeaderHidden(true);
     tree->setColumnCount(1);
     tree->setRootIsDecorated(false);  // no lines or buttons
@@ -74,15 +56,6 @@ QTreeWidget* MakeTree(QWidget* parent) {
     tree->setTextElideMode(Qt::ElideNone);
     tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     return tree;
-}
-
-QSlider* MakeVerticalSlider(QWidget* parent) {
-    auto* slider = new QSlider(Qt::Vertical, parent);
-    // Position 0 at the top, and Down, Page Down and End move the thumb towards the bottom.
-    slider->setInvertedAppearance(true);
-    slider->setInvertedControls(true);
-    slider->setTickPosition(QSlider::TicksBothSides);
-    return slider;
 }
 
 QLineEdit* MakeNumberEdit(QWidget* parent) {
@@ -313,9 +286,6 @@ void Dialog::Default(Event& event) {
         case EventKind::SystemCommand:
             if ((event.command & 0xFFF0u) == kSystemCommandClose) OnCancel();
             break;
-        case EventKind::QueryDragIcon:
-            event.icon = nullptr;
-            break;
         default:
             break;
     }
@@ -326,6 +296,14 @@ void Dialog::SendCommand(int id, int code) {
     Event event{EventKind::Command};
     event.controlId = id;
     event.code = code;
+    SendEvent(event);
+}
+
+void Dialog::SendScroll(int id, int code, int position) {
+    Event event{EventKind::VerticalScroll};
+    event.code = code;
+    event.controlId = id;
+    event.position = position;
     SendEvent(event);
 }
 
@@ -341,11 +319,6 @@ void Dialog::accept() {
     event.controlId = kIdOk;
     event.code = kButtonClicked;
     SendEvent(event);
-}
-
-void Dialog::paintEvent(QPaintEvent* paint) {
-    Event event{EventKind::Paint};
-    if (!RouteEvent(event)) QDialog::paintEvent(paint);
 }
 
 void Dialog::contextMenuEvent(QContextMenuEvent* event) {
@@ -375,24 +348,27 @@ QWidget* Dialog::CreateControl(const ControlTemplate& control) {
         case ControlKind::RadioButton:
             widget = new QRadioButton(text, this);
             break;
-        case ControlKind::NumberEdit:
-            widget = MakeNumberEdit(this);
+        case ControlKind::NumberEdit: {
+            QLineEdit* edit = MakeNumberEdit(this);
+            edit->setFrame(control.style & kBorder);
+            widget = edit;
             break;
+        }
         case ControlKind::TreeView:
-            widget = MakeTree(this);
+            widget = MakeTree(control.style & kBorder, this);
             break;
-        case ControlKind::Slider:
-            widget = MakeVerticalSlider(this);
+        case ControlKind::Slider: {
+            auto* trackBar = new TrackBar(this);
+            trackBar->SetStaticEdge(control.style & kStaticEdge);
+            widget = trackBar;
             break;
+        }
         case ControlKind::SpinButton:
             widget = new SpinButton(this);
             break;
-        case ControlKind::Icon: {
-            auto* label = new QLabel(this);
-            label->setObjectName(QStringLiteral("icon"));
-            widget = label;
+        case ControlKind::Icon:
+            widget = new QLabel(this);
             break;
-        }
     }
     widget->setObjectName(QStringLiteral("control%1").arg(control.id));
     const bool tabStop = control.style & kTabStop;
@@ -417,22 +393,12 @@ void Dialog::ConnectNotifications(const ControlTemplate& control, QWidget* widge
             event.controlId = id;
             SendEvent(event);
         });
-    } else if (auto* slider = qobject_cast<QSlider*>(widget)) {
-        connect(slider, &QAbstractSlider::actionTriggered, this, [this, id, slider](int action) {
-            Event event{EventKind::VerticalScroll};
-            event.code = ScrollCodeOf(action);
-            event.controlId = id;
-            event.position = slider->sliderPosition();
-            SendEvent(event);
-        });
-    } else if (auto* spin = qobject_cast<SpinButton*>(widget)) {
-        spin->onScroll = [this, id](int code, int position) {
-            Event event{EventKind::VerticalScroll};
-            event.code = code;
-            event.controlId = id;
-            event.position = position;
-            SendEvent(event);
+    } else if (auto* trackBar = qobject_cast<TrackBar*>(widget)) {
+        trackBar->onScroll = [this, id, trackBar](int code) {
+            SendScroll(id, code, trackBar->sliderPosition());
         };
+    } else if (auto* spin = qobject_cast<SpinButton*>(widget)) {
+        spin->onScroll = [this, id](int code, int position) { SendScroll(id, code, position); };
     }
 }
 

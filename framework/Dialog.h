@@ -35,7 +35,6 @@ public:
     int DoModal();
     // Creates the window and runs OnInitDialog without showing it; DoModal does this first.
     void Create();
-    bool IsCreated() const { return m_created; }
     void EndDialog(int result);
 
     // Reads the fields into the members (true) or writes the members into the fields (false).
@@ -67,7 +66,7 @@ public:
     // Delivers an event through the routing table, or to default handling when no row matches.
     void SendEvent(Event& event);
 
-    // The window's large and small icon; drawn in the minimised window's paint.
+    // The window's large and small icon.
     void SetIcon(const QIcon& icon, bool large);
 
 protected:
@@ -80,7 +79,6 @@ protected:
 
     void reject() override;
     void accept() override;
-    void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -93,6 +91,7 @@ private:
     void AttachSpinButtons();
     void ChainTabOrder();
     void SendCommand(int id, int code);
+    void SendScroll(int id, int code, int position);
     void StopAllTimers();
 
     const DialogTemplate& m_template;

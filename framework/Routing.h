@@ -12,10 +12,7 @@ enum class EventKind {
     Notify,   // a rich control's notification: tree selection changed
     Timer,    // a timer by id ran out
     VerticalScroll,
-    HorizontalScroll,
     SystemCommand,  // a command from the window menu
-    Paint,
-    QueryDragIcon,
 };
 
 // Notification codes.
@@ -47,8 +44,6 @@ struct Event {
     int controlId = 0;  // the control that raised it; the timer id for Timer
     int position = 0;   // scroll position
     unsigned command = 0;
-    long result = 0;       // a Notify handler's answer to its control
-    void* icon = nullptr;  // QueryDragIcon's answer
 };
 
 template <class Window>

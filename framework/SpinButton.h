@@ -1,13 +1,14 @@
 // An up-down control: two arrows beside its buddy field. It writes its position into the
 // buddy as a plain integer on every change, answers the arrow keys in the buddy, stops at the
-// ends of its range, and raises one vertical scroll notification per step, after the buddy
-// shows the new value.
+// ends of its range, and raises a thumb-position notification per step, after the buddy shows
+// the new value, then end of scroll when the arrow or the key is released.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 
 class QLineEdit;
+class QTimer;
 class QToolButton;
 
 namespace framework {
@@ -38,10 +39,13 @@ protected:
 
 private:
     void WriteBuddy();
+    void EndScroll();
 
     QLineEdit* m_buddy = nullptr;
     QToolButton* m_up;
     QToolButton* m_down;
+    QTimer* m_repeat;
+    int m_repeatDirection = 0;
     int m_lower = 0;
     int m_upper = 100;
     int m_position = 0;

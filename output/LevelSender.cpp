@@ -44,19 +44,15 @@ void LevelSender::ValidateSettings() {
 
 void LevelSender::SendLevel() {
     const int level = LevelFromSliderPosition(m_controls.levelSlider.GetPos());
-    const bool readEveryField = m_window.UpdateData(true);
+    // A field without a number is reported and stops the reading; the send goes on with the
+    // settings as they stand, and writing them all back shows exactly what was sent.
+    m_window.UpdateData(true);
     ClampSettings(m_settings);
     protocol::DmxBuffer buffer;
     const std::size_t length =
         BuildLevelMessage(m_settings, static_cast<std::uint8_t>(level), buffer);
     m_settings.levelText = FormatLevelText(level);
-    if (readEveryField) {
-        m_window.UpdateData(false);
-    } else {
-        // Fields after the one that failed were not read; writing the settings back would
-        // overwrite what the user typed there.
-        m_window.SetItemText(m_controls.levelTextId, m_settings.levelText);
-    }
+    m_window.UpdateData(false);
     m_socket.SendDatagram(buffer.data(), length);
 }
 

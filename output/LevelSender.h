@@ -13,7 +13,6 @@ struct OutputControls {
     framework::SpinButtonCtrl& universeSpin;
     framework::SpinButtonCtrl& channelCountSpin;
     framework::SpinButtonCtrl& startCodeSpin;
-    int levelTextId;
 };
 
 class LevelSender {

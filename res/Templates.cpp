@@ -52,8 +52,7 @@ constexpr std::array kAboutControls{
     ControlTemplate{kNoId, ControlKind::StaticText,
                     "PraveltTest Version " PRAVELTEST_VERSION_MAJOR_MINOR, 40, 10, 119, 8,
                     style::kNoPrefix},
-    ControlTemplate{kNoId, ControlKind::StaticText, "A test tool for networked DMX512 nodes.", 40,
-                    25, 119, 8, 0},
+    ControlTemplate{kNoId, ControlKind::StaticText, "DMX512 node test tool", 40, 25, 119, 8, 0},
     ControlTemplate{framework::kIdOk, ControlKind::DefaultPushButton, "OK", 178, 7, 50, 14,
                     style::kGroup | style::kTabStop},
 };

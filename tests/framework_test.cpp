@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QFrame>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -253,13 +254,25 @@ TEST_F(FrameworkTest, SpinButtonWritesItsFieldBeforeItsScrollNotification) {
     EXPECT_EQ(CountEvents(dialog, EventKind::Command, kFirstField, kEditChanged), 1);
     EXPECT_EQ(CountEvents(dialog, EventKind::VerticalScroll), 0);  // setting is quiet
 
-    std::vector<std::string> seenAtScroll;
-    dialog.events.clear();
-    spin->onScroll = [&](int, int) { seenAtScroll.push_back(dialog.GetItemText(kFirstField)); };
-    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);
-    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);  // stops at 3, still one notification
-    QTest::keyClick(Field(dialog, kFirstField), Qt::Key_Down);
-    EXPECT_EQ(seenAtScroll, (std::vector<std::string>{"3", "3", "2"}));
+    // A step on the press, end of scroll on the release, each seeing the field as it then is.
+    std::vector<std::pair<int, std::string>> seen;
+    spin->onScroll = [&](int code, int) {
+        seen.emplace_back(code, dialog.GetItemText(kFirstField));
+    };
+    QTest::mousePress(spin->UpArrow(), Qt::LeftButton);
+    EXPECT_EQ(seen.size(), 1u);
+    QTest::mouseRelease(spin->UpArrow(), Qt::LeftButton);
+    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);  // stops at 3, still notifies
+    QTest::keyPress(Field(dialog, kFirstField), Qt::Key_Down);
+    EXPECT_EQ(seen.size(), 5u);
+    QTest::keyRelease(Field(dialog, kFirstField), Qt::Key_Down);
+    using Seen = std::vector<std::pair<int, std::string>>;
+    EXPECT_EQ(seen, (Seen{{kThumbPosition, "3"},
+                          {kEndScroll, "3"},
+                          {kThumbPosition, "3"},
+                          {kEndScroll, "3"},
+                          {kThumbPosition, "2"},
+                          {kEndScroll, "2"}}));
     EXPECT_EQ(dialog.spin.GetPos(), 2);
 }
 
@@ -312,7 +325,7 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
         QTimer limit;  // scoped, so it cannot fire after the loop is gone
         limit.setSingleShot(true);
         QObject::connect(&limit, &QTimer::timeout, [&] { loop.Exit(0); });
-        limit.start(1000);
+        limit.start(10000);
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (nestedTicks >= 2) loop.Exit(0);
@@ -330,12 +343,11 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
     };
     dialog.SetTimer(7, 20);
     EXPECT_TRUE(dialog.HasTimer(7));
-    QTest::qWait(200);
-    EXPECT_GE(nestedTicks, 2);
+    QTRY_VERIFY_WITH_TIMEOUT(nestedTicks >= 2 && !inBox, 15000);
     EXPECT_EQ(CountEvents(dialog, EventKind::Timer, 7), CountEvents(dialog, EventKind::Timer));
     dialog.KillTimer(7);
     const int ticks = CountEvents(dialog, EventKind::Timer);
-    QTest::qWait(100);
+    QTest::qWait(100);  // five periods in which no tick may come
     EXPECT_EQ(CountEvents(dialog, EventKind::Timer), ticks);
     SetMessageBoxSink(std::move(previous));
 }
@@ -477,4 +489,48 @@ TEST_F(FrameworkTest, PastedTextThatIsNotANumberIsRefusedWithAReason) {
     EXPECT_LE(field->maxLength(), 9);
     EXPECT_TRUE(dialog.UpdateData(true));
     EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(FrameworkTest, BorderAndStaticEdgeStylesShowAsFrames) {
+    constexpr std::array kStyled{
+        ControlTemplate{1, ControlKind::TreeView, "", 0, 0, 40, 40, kBorder},
+        ControlTemplate{2, ControlKind::TreeView, "", 50, 0, 40, 40, 0},
+        ControlTemplate{3, ControlKind::Slider, "", 100, 0, 20, 60, kStaticEdge},
+        ControlTemplate{4, ControlKind::Slider, "", 130, 0, 20, 60, 0},
+    };
+    const DialogTemplate styled{901, "Styles", 160, 70, "MS Sans Serif", 8, kStyled};
+    Dialog dialog(styled);
+    dialog.Create();
+    EXPECT_GT(qobject_cast<QFrame*>(dialog.Item(1))->frameWidth(), 0);
+    EXPECT_EQ(qobject_cast<QFrame*>(dialog.Item(2))->frameWidth(), 0);
+    // A sunken edge: dark along the top and left, light along the bottom and right.
+    const QImage edged = dialog.Item(3)->grab().toImage();
+    const QPalette palette = dialog.Item(3)->palette();
+    const QRgb dark = palette.color(QPalette::Dark).rgb();
+    const QRgb light = palette.color(QPalette::Light).rgb();
+    const int middle = edged.height() / 2;
+    EXPECT_EQ(edged.pixel(0, middle), dark);
+    EXPECT_EQ(edged.pixel(edged.width() / 2, 0), dark);
+    EXPECT_EQ(edged.pixel(edged.width() - 1, middle), light);
+    EXPECT_EQ(edged.pixel(edged.width() / 2, edged.height() - 1), light);
+    const QImage plain = dialog.Item(4)->grab().toImage();
+    EXPECT_NE(plain.pixel(0, middle), dark);
+    EXPECT_NE(plain.pixel(plain.width() - 1, middle), light);
+}
+
+TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {
+    TestDialog dialog;
+    dialog.Create();
+    dialog.show();
+    dialog.spin.SetRange(1, 512);
+    dialog.spin.SetPos(1);
+    QTest::mousePress(dialog.spin.Widget()->UpArrow(), Qt::LeftButton);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
+    QDialog box;
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    // The release goes nowhere; well past the repeat delay the field must still show 2.
+    QTest::qWait(1000);
+    EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
+    EXPECT_FALSE(dialog.spin.Widget()->UpArrow()->isDown());
 }

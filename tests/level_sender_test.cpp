@@ -1,10 +1,10 @@
 // Levels and settings turned into DMX data messages: real key and mouse input on the real
 // main window, the bytes checked as an observer on loopback receives them.
 #include <QRadioButton>
-#include <QSlider>
 #include <QToolButton>
 
 #include "framework/DataExchange.h"
+#include "framework/TrackBar.h"
 #include "output/OutputSettings.h"
 #include "tests/support/MainWindowFixture.h"
 
@@ -13,45 +13,124 @@ using Message = std::vector<std::uint8_t>;
 
 namespace {
 
-Message DmxMessage(int universeByte, int startCode, int type, int channels, int level) {
-    Message message{'V',
-                    'X',
-                    'D',
-                    'D',
-                    static_cast<std::uint8_t>(universeByte),
-                    static_cast<std::uint8_t>(startCode),
-                    static_cast<std::uint8_t>(type),
-                    static_cast<std::uint8_t>(channels >> 8),
-                    static_cast<std::uint8_t>(channels & 0xFF)};
-    message.insert(message.end(), static_cast<std::size_t>(channels),
-                   static_cast<std::uint8_t>(level));
-    message.push_back(0);
+Message WithHeader(std::initializer_list<std::uint8_t> header, std::size_t channels,
+                   std::uint8_t level) {
+    Message message(header);
+    message.insert(message.end(), channels, level);
+    message.push_back(0x00);
     return message;
 }
 
-class LevelSenderTest : public testing_support::MainWindowFixture,
-                        public ::testing::WithParamInterface<testing_support::Network> {
+// 512 channels, start code 0, raw: the settings after start-up.
+Message Dmx512(std::uint8_t universeByte, std::uint8_t level) {
+    return WithHeader({'V', 'X', 'D', 'D', universeByte, 0x00, 0x01, 0x02, 0x00}, 512, level);
+}
+
+class LevelSenderTest : public testing_support::MainWindowFixture {
 protected:
-    testing_support::Network NetworkInUse() const override { return GetParam(); }
     void SetUp() override {
         MainWindowFixture::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         OpenShown();
-        Sent();  // the start-up poll
+        ASSERT_EQ(NextSent(1).size(), 1u);  // the start-up poll
     }
-    QSlider* Slider() const { return qobject_cast<QSlider*>(Item(res::kIdSlider)); }
+    framework::TrackBar* Slider() const {
+        return qobject_cast<framework::TrackBar*>(Item(res::kIdSlider));
+    }
+    framework::SpinButton* UniverseSpin() const {
+        return qobject_cast<framework::SpinButton*>(Item(res::kIdUniverseSpin));
+    }
     void Type(int fieldId, const QString& text) {
         QLineEdit* field = Field(fieldId);
         field->selectAll();
         QTest::keyClicks(field, text);
     }
-    // One scroll notification that leaves the level where it is.
-    void ScrollInPlace() {
-        QTest::keyClick(Slider(), Qt::Key_Home);
-        QTest::keyClick(Slider(), Qt::Key_Home);
-    }
     std::string LevelText() const { return window->GetItemText(res::kIdLevelText); }
 };
+
+// The controls a gesture works on.
+struct Target {
+    framework::TrackBar* slider;
+    framework::SpinButton* universeSpin;
+    QLineEdit* universeField;
+};
+
+void SendKey(QWidget* target, QEvent::Type type, Qt::Key key, bool autoRepeat = false) {
+    QKeyEvent event(type, key, Qt::NoModifier, QString(), autoRepeat);
+    QApplication::sendEvent(target, &event);
+}
+
+struct Gesture {
+    const char* name;
+    std::function<void(const Target&)> perform;
+    std::vector<Message> expected;
+    const char* levelText;
+};
+
+// Start: slider at the bottom (level 0), universe 1.
+const std::vector<Gesture>& Gestures() {
+    static const std::vector<Gesture> gestures{
+        {"HomeKey",
+         [](const Target& t) { QTest::keyClick(t.slider, Qt::Key_Home); },
+         {Dmx512(0, 255), Dmx512(0, 255)},
+         "255\t100%"},
+        {"EndKeyAtTheEnd",
+         [](const Target& t) { QTest::keyClick(t.slider, Qt::Key_End); },
+         {Dmx512(0, 0), Dmx512(0, 0)},
+         "  0\t  0%"},
+        {"PageUpKey",
+         [](const Target& t) { QTest::keyClick(t.slider, Qt::Key_PageUp); },
+         {Dmx512(0, 16), Dmx512(0, 16)},
+         " 16\t  6%"},
+        {"UpKeyHeldWithTwoRepeats",
+         [](const Target& t) {
+             SendKey(t.slider, QEvent::KeyPress, Qt::Key_Up);
+             for (int i = 0; i < 2; ++i) {
+                 SendKey(t.slider, QEvent::KeyRelease, Qt::Key_Up, true);
+                 SendKey(t.slider, QEvent::KeyPress, Qt::Key_Up, true);
+             }
+             SendKey(t.slider, QEvent::KeyRelease, Qt::Key_Up);
+         },
+         {Dmx512(0, 1), Dmx512(0, 2), Dmx512(0, 3), Dmx512(0, 3)},
+         "  3\t  1%"},
+        {"ThumbClickedWithoutAMove",
+         [](const Target& t) {
+             QTest::mouseClick(t.slider, Qt::LeftButton, {}, t.slider->ThumbRect().center());
+         },
+         {Dmx512(0, 0), Dmx512(0, 0)},
+         "  0\t  0%"},
+        {"ThumbDraggedPastBothEnds",
+         [](const Target& t) {
+             const QPoint above(t.slider->width() / 2, -100);
+             const QPoint below(t.slider->width() / 2, t.slider->height() + 100);
+             QTest::mousePress(t.slider, Qt::LeftButton, {}, t.slider->ThumbRect().center());
+             QTest::mouseMove(t.slider, above);
+             QTest::mouseMove(t.slider, below);
+             QTest::mouseRelease(t.slider, Qt::LeftButton, {}, below);
+         },
+         {Dmx512(0, 255), Dmx512(0, 0), Dmx512(0, 0), Dmx512(0, 0)},
+         "  0\t  0%"},
+        {"ChannelClickedAboveTheThumb",
+         [](const Target& t) {
+             const QRect thumb = t.slider->ThumbRect();
+             QTest::mouseClick(t.slider, Qt::LeftButton, {},
+                               QPoint(thumb.center().x(), thumb.top() - 10));
+         },
+         {Dmx512(0, 16), Dmx512(0, 16)},
+         " 16\t  6%"},
+        {"SpinArrowClicked",
+         [](const Target& t) { QTest::mouseClick(t.universeSpin->UpArrow(), Qt::LeftButton); },
+         {Dmx512(1, 0), Dmx512(1, 0)},
+         "  0\t  0%"},
+        {"SpinFieldArrowKey",
+         [](const Target& t) { QTest::keyClick(t.universeField, Qt::Key_Up); },
+         {Dmx512(1, 0), Dmx512(1, 0)},
+         "  0\t  0%"},
+    };
+    return gestures;
+}
+
+class GestureTest : public LevelSenderTest, public ::testing::WithParamInterface<std::size_t> {};
 
 }  // namespace
 
@@ -86,117 +165,114 @@ TEST(ClampTest, KeepsEverySettingInItsRange) {
     EXPECT_EQ(settings.startCode, 255);
 }
 
-TEST_P(LevelSenderTest, HomeSendsFullLevelInEveryChannel) {
-    QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 1, 512, 255)});
-    EXPECT_EQ(LevelText(), "255\t100%");
-    EXPECT_EQ(window->Settings().levelText, "255\t100%");
+// Every gesture sends one message per scroll notification, the last at its release.
+TEST_P(GestureTest, SendsOneMessagePerNotification) {
+    const Gesture& gesture = Gestures()[GetParam()];
+    gesture.perform({Slider(), UniverseSpin(), Field(res::kIdUniverse)});
+    EXPECT_EQ(NextSent(gesture.expected.size()), gesture.expected);
+    EXPECT_EQ(LevelText(), gesture.levelText);
+    EXPECT_TRUE(messages.Messages().empty());
 }
 
-TEST_P(LevelSenderTest, PageDownFromTheTopSends239) {
-    QTest::keyClick(Slider(), Qt::Key_Home);
-    Sent();
-    QTest::keyClick(Slider(), Qt::Key_PageDown);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 1, 512, 239)});
-    EXPECT_EQ(LevelText(), "239\t 93%");
+INSTANTIATE_TEST_SUITE_P(EveryGesture, GestureTest, ::testing::Range<std::size_t>(0, 9),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                             return std::string(Gestures()[info.param].name);
+                         });
+
+TEST_F(LevelSenderTest, AHeldSpinArrowStepsUntilReleasedThenEndsTheScroll) {
+    QToolButton* arrow = UniverseSpin()->UpArrow();
+    QTest::mousePress(arrow, Qt::LeftButton);
+    EXPECT_EQ(Field(res::kIdUniverse)->text(), "2");
+    QTRY_VERIFY_WITH_TIMEOUT(Field(res::kIdUniverse)->text().toInt() >= 3, 10000);
+    QTest::mouseRelease(arrow, Qt::LeftButton);
+    // How many repeats the hold took is the clock's; each is one step, in order.
+    const int last = Field(res::kIdUniverse)->text().toInt();
+    const std::vector<Message> sent = NextSent(static_cast<std::size_t>(last));
+    ASSERT_EQ(sent.size(), static_cast<std::size_t>(last));
+    for (int universe = 2; universe <= last; ++universe) {
+        EXPECT_EQ(sent[universe - 2], Dmx512(static_cast<std::uint8_t>(universe - 1), 0));
+    }
+    EXPECT_EQ(sent.back(), sent[sent.size() - 2]);  // end of scroll resends the last step
 }
 
-TEST_P(LevelSenderTest, Level128ShowsFiftyPercent) {
+TEST_F(LevelSenderTest, Level128ShowsFiftyPercent) {
     QTest::keyClick(Slider(), Qt::Key_End);
     for (int i = 0; i < 8; ++i) QTest::keyClick(Slider(), Qt::Key_PageUp);
-    const std::vector<Message> sent = Sent();
-    ASSERT_EQ(sent.size(), 9u);
-    EXPECT_EQ(sent.front(), DmxMessage(0, 0, 1, 512, 0));
-    EXPECT_EQ(sent.back(), DmxMessage(0, 0, 1, 512, 128));
+    const std::vector<Message> sent = NextSent(18);
+    ASSERT_EQ(sent.size(), 18u);
+    EXPECT_EQ(sent.front(), Dmx512(0, 0));
+    EXPECT_EQ(sent.back(), Dmx512(0, 128));
     EXPECT_EQ(LevelText(), "128\t 50%");
 }
 
-TEST_P(LevelSenderTest, UniverseSpinArrowSendsTheNewUniverse) {
-    auto* spin = window->findChild<framework::SpinButton*>(QStringLiteral("control1011"));
-    ASSERT_NE(spin, nullptr);
-    QTest::mouseClick(spin->UpArrow(), Qt::LeftButton);
-    EXPECT_EQ(Field(res::kIdUniverse)->text(), "2");
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(1, 0, 1, 512, 0)});
-    QTest::keyClick(Field(res::kIdUniverse), Qt::Key_Down);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 1, 512, 0)});
-}
-
-TEST_P(LevelSenderTest, ChannelCountsOutOfRangeAreClampedAndShownCorrected) {
+TEST_F(LevelSenderTest, ChannelCountsOutOfRangeAreClampedAndShownCorrected) {
     Type(res::kIdChannelCount, "600");
     EXPECT_EQ(Field(res::kIdChannelCount)->text(), "600");  // validation does not rewrite
     EXPECT_TRUE(Sent(20ms).empty());
     QTest::keyClick(Slider(), Qt::Key_Home);
-    const std::vector<Message> sent = Sent();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].size(), 522u);
-    EXPECT_EQ(sent[0][7], 0x02);
-    EXPECT_EQ(sent[0][8], 0x00);
+    EXPECT_EQ(NextSent(2), (std::vector<Message>{Dmx512(0, 255), Dmx512(0, 255)}));
     EXPECT_EQ(Field(res::kIdChannelCount)->text(), "512");
 
     Type(res::kIdChannelCount, "0");
-    ScrollInPlace();
-    EXPECT_EQ(Sent().back(), DmxMessage(0, 0, 1, 1, 255));
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 0, 0, 1, 0, 1}, 1, 255));
     EXPECT_EQ(Field(res::kIdChannelCount)->text(), "1");
 }
 
-TEST_P(LevelSenderTest, UniverseAndStartCodeAreClampedToo) {
+TEST_F(LevelSenderTest, UniverseAndStartCodeAreClampedToo) {
     Type(res::kIdUniverse, "0");
     Type(res::kIdStartCode, "300");
     QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 255, 1, 512, 255)});
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 0, 255, 1, 2, 0}, 512, 255));
     EXPECT_EQ(Field(res::kIdUniverse)->text(), "1");
     EXPECT_EQ(Field(res::kIdStartCode)->text(), "255");
     Type(res::kIdUniverse, "256");
-    ScrollInPlace();
-    EXPECT_EQ(Sent().back()[4], 255);
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 255, 255, 1, 2, 0}, 512, 255));
 }
 
-TEST_P(LevelSenderTest, DataFormatsChangeOnlyTheTypeByte) {
+TEST_F(LevelSenderTest, DataFormatsChangeOnlyTheTypeByte) {
     QTest::mouseClick(Item(res::kIdRle), Qt::LeftButton);
     EXPECT_EQ(window->Settings().dataFormat, 1);
     QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 4, 512, 255)});
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 0, 0, 4, 2, 0}, 512, 255));
     QTest::mouseClick(Item(res::kIdChannelValue), Qt::LeftButton);
-    ScrollInPlace();
-    EXPECT_EQ(Sent().back(), DmxMessage(0, 0, 2, 512, 255));
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 0, 0, 2, 2, 0}, 512, 255));
 }
 
-TEST_P(LevelSenderTest, ZeroInvalidSendsNothingUntilTheNextScroll) {
+TEST_F(LevelSenderTest, ZeroInvalidSendsNothingUntilTheNextScroll) {
     QTest::mouseClick(Item(res::kIdZero), Qt::LeftButton);
     EXPECT_TRUE(Sent(100ms).empty());
     EXPECT_EQ(window->Settings().dataFormat, 0);  // not validated on its click
     QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 0, 0, 512, 255)});
+    EXPECT_EQ(NextSent(2).back(), WithHeader({'V', 'X', 'D', 'D', 0, 0, 0, 2, 0}, 512, 255));
     EXPECT_EQ(window->Settings().dataFormat, 3);
 }
 
-TEST_P(LevelSenderTest, EmptyingAFieldIsReportedAtOnceAndLosesNothingTypedElsewhere) {
-    Type(res::kIdStartCode, "7");
+TEST_F(LevelSenderTest, AnEmptiedFieldIsReportedTwiceThenShowsWhatWasSent) {
     Field(res::kIdChannelCount)->clear();
-    ASSERT_EQ(messages.Messages(), std::vector<std::string>{framework::kNotANumberMessage});
-    // Start code comes after the channel count in the binding, so it is not read...
+    ASSERT_EQ(messages.Messages().size(), 1u);  // from the edit itself
     QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(messages.Messages().size(), 2u);
-    EXPECT_EQ(Sent(), std::vector<Message>{DmxMessage(0, 7, 1, 512, 255)});
-    // ...but what the user typed there stays, and the level text still follows the slider.
-    EXPECT_EQ(Field(res::kIdStartCode)->text(), "7");
-    EXPECT_EQ(Field(res::kIdChannelCount)->text(), "");
-    EXPECT_EQ(LevelText(), "255\t100%");
+    QTest::keyClick(Slider(), Qt::Key_PageDown);
+    // The first send reports the field once more, then writes every setting back.
+    EXPECT_EQ(messages.Messages(), (std::vector<std::string>{framework::kNotANumberMessage,
+                                                             framework::kNotANumberMessage}));
+    EXPECT_EQ(NextSent(4), (std::vector<Message>{Dmx512(0, 255), Dmx512(0, 255), Dmx512(0, 239),
+                                                 Dmx512(0, 239)}));
+    EXPECT_EQ(Field(res::kIdChannelCount)->text(), "512");
 }
 
-TEST_P(LevelSenderTest, DraggingSendsOneMessagePerMoveInOrder) {
-    QSlider* slider = Slider();
-    slider->setSliderDown(true);
-    for (int position = 250; position >= 200; position -= 10) slider->setSliderPosition(position);
-    slider->setSliderDown(false);
-    const std::vector<Message> sent = Sent();
-    ASSERT_EQ(sent.size(), 6u);
-    for (std::size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(sent[i][9], 255 - (250 - 10 * static_cast<int>(i))) << i;
-    }
-}
+namespace {
 
-INSTANTIATE_TEST_SUITE_P(OnEveryNetwork, LevelSenderTest,
-                         ::testing::Values(testing_support::Network::Loopback,
-                                           testing_support::Network::Lab),
-                         testing_support::NetworkName);
+class LabLevelSenderTest : public LevelSenderTest {
+protected:
+    testing_support::Network NetworkInUse() const override { return testing_support::Network::Lab; }
+};
+
+}  // namespace
+
+TEST_F(LabLevelSenderTest, AKeyOnTheSliderCrossesTheBridge) {
+    QTest::keyClick(Slider(), Qt::Key_Home);
+    EXPECT_EQ(NextSent(2), (std::vector<Message>{Dmx512(0, 255), Dmx512(0, 255)}));
+}

@@ -45,7 +45,6 @@ protected:
             lab::InNamespace(nodeNamespace, [&] { MakePeers("0.0.0.0"); });
         } else {
             toolAddress = "127.0.0.1";
-            port = FreeUdpPort();
             MakePeers("127.0.0.255");
         }
     }
@@ -86,6 +85,18 @@ protected:
         return *window;
     }
 
+    // The next count datagrams, waited for with a generous bound, and any that follow at once.
+    std::vector<std::vector<std::uint8_t>> NextSent(std::size_t count) {
+        using namespace std::chrono_literals;
+        std::vector<std::vector<std::uint8_t>> sent;
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (sent.size() < count && std::chrono::steady_clock::now() < deadline) {
+            if (auto datagram = observer->Receive(100ms))
+                sent.push_back(std::move(datagram->bytes));
+        }
+        for (Datagram& extra : observer->Drain(30ms)) sent.push_back(std::move(extra.bytes));
+        return sent;
+    }
     std::vector<std::vector<std::uint8_t>> Sent(
         std::chrono::milliseconds window = std::chrono::milliseconds(50)) {
         std::vector<std::vector<std::uint8_t>> sent;
@@ -102,6 +113,17 @@ protected:
         tick.controlId = kReceiveTimerId;
         window->SendEvent(tick);
     }
+    // Ticks until done() holds, pausing whenever a datagram is not there yet; bounded.
+    template <class Done>
+    bool TickUntil(Done done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            Tick();
+            if (!done()) QTest::qWait(20);
+        }
+        return true;
+    }
     QLineEdit* Field(int id) const { return qobject_cast<QLineEdit*>(window->Item(id)); }
     QWidget* Item(int id) const { return window->Item(id); }
 
@@ -117,8 +139,10 @@ protected:
     std::unique_ptr<CNodeTestDlg> window;
 
 private:
+    // On loopback the observer takes a free port, and the window is given the same one.
     void MakePeers(const std::string& observerAddress) {
         observer = std::make_unique<PeerSocket>(observerAddress, port, true);
+        port = observer->Port();
         peer =
             std::make_unique<PeerSocket>(observerAddress == "0.0.0.0" ? "0.0.0.0" : "127.0.0.1", 0);
     }

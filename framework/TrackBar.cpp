@@ -1,0 +1,123 @@
+#include "framework/TrackBar.h"
+
+#include <qdrawutil.h>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionSlider>
+
+#include "framework/Routing.h"
+
+namespace framework {
+namespace {
+
+int ScrollCodeOf(int sliderAction) {
+    switch (sliderAction) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            return kLineDown;
+        case QAbstractSlider::SliderSingleStepSub:
+            return kLineUp;
+        case QAbstractSlider::SliderPageStepAdd:
+            return kPageDown;
+        case QAbstractSlider::SliderPageStepSub:
+            return kPageUp;
+        case QAbstractSlider::SliderToMinimum:
+            return kTop;
+        case QAbstractSlider::SliderToMaximum:
+            return kBottom;
+        default:
+            return kThumbTrack;
+    }
+}
+
+bool IsScrollKey(int key) {
+    switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+TrackBar::TrackBar(QWidget* parent) : QSlider(Qt::Vertical, parent) {
+    // Position 0 at the top, and Down, Page Down and End move the thumb towards the bottom.
+    setInvertedAppearance(true);
+    setInvertedControls(true);
+    setTickPosition(QSlider::TicksBothSides);
+    connect(this, &QAbstractSlider::actionTriggered, this,
+            [this](int action) { Raise(ScrollCodeOf(action)); });
+    // Once a modal box takes the input, the mouse button's release will never come here.
+    if (parent) parent->window()->installEventFilter(this);
+}
+
+void TrackBar::SetStaticEdge(bool on) {
+    m_staticEdge = on;
+    update();
+}
+
+QRect TrackBar::ThumbRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+}
+
+void TrackBar::initStyleOption(QStyleOptionSlider* option) const {
+    QSlider::initStyleOption(option);
+    // Painting and hit-testing both keep clear of the edge.
+    if (m_staticEdge) option->rect.adjust(1, 1, -1, -1);
+}
+
+void TrackBar::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    if (!m_staticEdge) return;
+    QPainter painter(this);
+    qDrawShadePanel(&painter, rect(), palette(), true, 1);
+}
+
+void TrackBar::mousePressEvent(QMouseEvent* event) {
+    QSlider::mousePressEvent(event);
+    // Accepted means a press on the thumb or in the channel: a gesture that its release ends.
+    if (event->isAccepted()) m_mouseGesture = true;
+}
+
+void TrackBar::mouseReleaseEvent(QMouseEvent* event) {
+    const bool onThumb = isSliderDown();
+    QSlider::mouseReleaseEvent(event);
+    if (!m_mouseGesture || event->buttons() != Qt::NoButton) return;
+    m_mouseGesture = false;
+    if (onThumb) Raise(kThumbPosition);
+    Raise(kEndScroll);
+}
+
+void TrackBar::keyReleaseEvent(QKeyEvent* event) {
+    if (IsScrollKey(event->key()) && !event->isAutoRepeat()) {
+        Raise(kEndScroll);
+        event->accept();
+        return;
+    }
+    QSlider::keyReleaseEvent(event);
+}
+
+bool TrackBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowBlocked && watched == window() && m_mouseGesture) {
+        m_mouseGesture = false;
+        setRepeatAction(SliderNoAction);
+        setSliderDown(false);
+    }
+    return QSlider::eventFilter(watched, event);
+}
+
+void TrackBar::Raise(int scrollCode) {
+    if (onScroll) onScroll(scrollCode);
+}
+
+}  // namespace framework
