@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "net/NodeSocket.h"
+#include "net/SystemSockets.h"
 #include "output/OutputSettings.h"
 #include "protocol/NodeProtocol.h"
 
@@ -15,12 +16,12 @@ namespace {
 constexpr char kLoopback[] = "127.0.0.1";
 
 std::uint16_t FreeLoopbackPort() {
-    const SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
-    if (probe == kInvalidSocket) return 0;
+    const net::SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe == net::kInvalidSocket) return 0;
     sockaddr_in local{};
     local.sin_family = AF_INET;
     inet_pton(AF_INET, kLoopback, &local.sin_addr);
-    SocketLength length = sizeof local;
+    net::SocketLength length = sizeof local;
     const bool bound = bind(probe, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
                        getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
     net::CloseSocketHandle(probe);
@@ -154,14 +155,14 @@ BENCHMARK(BM_LevelToDatagram);
 // The floor: the same 522 bytes to the same address from a plain socket.
 void BM_BareSendto(benchmark::State& state) {
     LoopbackEndpoint endpoint;
-    const SocketHandle sender = socket(AF_INET, SOCK_DGRAM, 0);
+    const net::SocketHandle sender = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in destination{};
     destination.sin_family = AF_INET;
     destination.sin_port = htons(endpoint.Port());
-    if (!endpoint.Problem().empty() || sender == kInvalidSocket ||
+    if (!endpoint.Problem().empty() || sender == net::kInvalidSocket ||
         inet_pton(AF_INET, endpoint.Broadcast().c_str(), &destination.sin_addr) != 1) {
         state.SkipWithError("no loopback endpoint to send to");
-        if (sender != kInvalidSocket) net::CloseSocketHandle(sender);
+        if (sender != net::kInvalidSocket) net::CloseSocketHandle(sender);
         return;
     }
     protocol::DmxBuffer buffer;
@@ -169,9 +170,10 @@ void BM_BareSendto(benchmark::State& state) {
     fields.level = 0xFF;
     const std::size_t length = protocol::BuildDmxData(fields, buffer);
     for (auto _ : state) {
-        const auto sent = sendto(
-            sender, reinterpret_cast<const char*>(buffer.data()), static_cast<SocketLength>(length),
-            0, reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
+        const auto sent =
+            sendto(sender, reinterpret_cast<const char*>(buffer.data()),
+                   static_cast<net::SocketLength>(length), 0,
+                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
         if (sent < 0) {
             state.SkipWithError("sendto failed");
             break;

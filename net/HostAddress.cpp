@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "net/Interfaces.h"
-#include "net/SocketCompat.h"
+#include "net/SystemSockets.h"
 
 #ifndef _WIN32
 #include <netdb.h>

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "net/SocketCompat.h"
+#include "net/SystemSockets.h"
 
 #ifdef _WIN32
 #include <iphlpapi.h>

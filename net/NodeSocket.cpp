@@ -1,5 +1,7 @@
 #include "net/NodeSocket.h"
 
+#include "net/SystemSockets.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -22,10 +24,6 @@ constexpr int kNoAddressError = WSAEADDRNOTAVAIL;
 #else
 constexpr int kNoAddressError = EADDRNOTAVAIL;
 #endif
-
-void SetIntOption(SocketHandle handle, int option, int value) {
-    setsockopt(handle, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value);
-}
 
 }  // namespace
 
@@ -56,8 +54,7 @@ void NodeSocket::Open() {
     m_handle = socket(AF_INET, SOCK_DGRAM, 0);
     if (m_handle == kInvalidSocket) return;
     MakeNonBlocking(m_handle);
-    SetIntOption(m_handle, SO_BROADCAST, 1);
-    SetIntOption(m_handle, SO_REUSEADDR, 1);
+    AllowBroadcastAndReuse(m_handle);
     if (m_environment.receiveBufferBytes > 0) {
         SetIntOption(m_handle, SO_RCVBUF, m_environment.receiveBufferBytes);
     }
@@ -112,39 +109,11 @@ bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
     return false;
 }
 
-std::optional<std::size_t> NodeSocket::ReceiveOne(std::uint8_t* buffer, std::string& senderAddress,
-                                                  std::uint16_t& senderPort) {
-    if (m_handle == kInvalidSocket) return std::nullopt;
-    sockaddr_in sender{};
-    SocketLength senderLength = sizeof sender;
-#ifdef _WIN32
-    // Windows reports WSAEMSGSIZE for a datagram that did not fit and discards the rest.
-    const int received = recvfrom(m_handle, reinterpret_cast<char*>(buffer), kReceiveBufferLength,
-                                  0, reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (received <= 0) return std::nullopt;
-#else
-    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
-    // is recognised and dropped whole rather than dispatched cut short.
-    const ssize_t received = recvfrom(m_handle, buffer, kReceiveBufferLength, MSG_TRUNC,
-                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (received <= 0 || static_cast<std::size_t>(received) > kReceiveBufferLength) {
-        return std::nullopt;
-    }
-#endif
-    char address[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
-    senderAddress = address;
-    senderPort = ntohs(sender.sin_port);
-    return static_cast<std::size_t>(received);
-}
-
 void NodeSocket::ReceiveTick() {
     std::uint8_t buffer[kReceiveBufferLength];
-    std::string senderAddress;
-    std::uint16_t senderPort = 0;
-    if (const auto length = ReceiveOne(buffer, senderAddress, senderPort)) {
-        DispatchDatagram(buffer, *length, senderAddress, senderPort);
-    }
+    Sender sender;
+    const auto length = ReceiveDatagram(m_handle, buffer, sizeof buffer, sender);
+    if (length && *length > 0) DispatchDatagram(buffer, *length, sender.address, sender.port);
 }
 
 void NodeSocket::ShowFormatted(const char* format, const std::uint8_t* code) const {

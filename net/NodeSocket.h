@@ -55,9 +55,6 @@ public:
 private:
     void Show(const std::string& text) const;
     void ShowFormatted(const char* format, const std::uint8_t* code) const;
-    // Reads one datagram; nothing when none waits, on error, or when it did not fit.
-    std::optional<std::size_t> ReceiveOne(std::uint8_t* buffer, std::string& senderAddress,
-                                          std::uint16_t& senderPort);
 
     std::string& m_broadcastAddress;
     NodeSocketEnvironment m_environment;

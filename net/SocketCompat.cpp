@@ -1,10 +1,20 @@
-#include "net/SocketCompat.h"
+#include "net/SystemSockets.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace net {
 
 #ifdef _WIN32
-namespace net {
 bool StartSocketLayer() {
     WSADATA data;
-    return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+    // 2.2 for WSAPoll; everything the endpoint calls exists in 1.1 as well.
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 void StopSocketLayer() {
     WSACleanup();
@@ -15,6 +25,19 @@ int LastSocketError() {
 void SetLastSocketError(int error) {
     WSASetLastError(error);
 }
+std::string SocketErrorText(int error) {
+    char text[256] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(error), 0, text, sizeof text, nullptr);
+    std::string result(text, length);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r' ||
+                               result.back() == '.' || result.back() == ' ')) {
+        result.pop_back();
+    }
+    if (result.empty()) result = "Windows Sockets error " + std::to_string(error);
+    return result;
+}
 void CloseSocketHandle(SocketHandle handle) {
     closesocket(handle);
 }
@@ -22,15 +45,7 @@ bool MakeNonBlocking(SocketHandle handle) {
     u_long on = 1;
     return ioctlsocket(handle, FIONBIO, &on) == 0;
 }
-bool IsWouldBlock(int error) {
-    return error == WSAEWOULDBLOCK;
-}
-}  // namespace net
 #else
-#include <fcntl.h>
-#include <cerrno>
-
-namespace net {
 bool StartSocketLayer() {
     return true;
 }
@@ -41,6 +56,9 @@ int LastSocketError() {
 void SetLastSocketError(int error) {
     errno = error;
 }
+std::string SocketErrorText(int error) {
+    return std::strerror(error);
+}
 void CloseSocketHandle(SocketHandle handle) {
     ::close(handle);
 }
@@ -48,8 +66,69 @@ bool MakeNonBlocking(SocketHandle handle) {
     const int flags = fcntl(handle, F_GETFL, 0);
     return flags >= 0 && fcntl(handle, F_SETFL, flags | O_NONBLOCK) == 0;
 }
-bool IsWouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK;
-}
-}  // namespace net
 #endif
+
+void SetIntOption(SocketHandle handle, int option, int value) {
+    setsockopt(handle, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+void AllowBroadcastAndReuse(SocketHandle handle) {
+    SetIntOption(handle, SO_BROADCAST, 1);
+    SetIntOption(handle, SO_REUSEADDR, 1);
+}
+
+std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
+                                           std::size_t capacity, Sender& sender) {
+    if (handle == kInvalidSocket) return std::nullopt;
+    sockaddr_in from{};
+    SocketLength fromLength = sizeof from;
+#ifdef _WIN32
+    // Windows fails an oversized datagram with WSAEMSGSIZE and discards the rest of it.
+    const int received =
+        recvfrom(handle, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0) return std::nullopt;
+#else
+    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
+    // is recognised and dropped whole rather than taken cut short.
+    const ssize_t received = recvfrom(handle, buffer, capacity, MSG_TRUNC,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0 || static_cast<std::size_t>(received) > capacity) return std::nullopt;
+#endif
+    char address[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
+    sender.address = address;
+    sender.port = ntohs(from.sin_port);
+    return static_cast<std::size_t>(received);
+}
+
+WaitResult WaitReadable(SocketHandle first, SocketHandle second) {
+    constexpr short kWake = POLLIN | POLLERR | POLLHUP;
+    while (true) {
+#ifdef _WIN32
+        WSAPOLLFD waiting[2] = {{first, POLLRDNORM, 0}, {second, POLLRDNORM, 0}};
+        if (WSAPoll(waiting, 2, -1) == SOCKET_ERROR) return WaitResult::Failed;
+#else
+        pollfd waiting[2] = {{first, POLLIN, 0}, {second, POLLIN, 0}};
+        if (poll(waiting, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return WaitResult::Failed;
+        }
+#endif
+        if (waiting[1].revents != 0) return WaitResult::Second;
+        if (waiting[0].revents & POLLNVAL) return WaitResult::Failed;
+        if (waiting[0].revents & kWake) return WaitResult::First;
+    }
+}
+
+bool WaitReadableFor(SocketHandle handle, int timeoutMilliseconds) {
+#ifdef _WIN32
+    WSAPOLLFD waiting{handle, POLLRDNORM, 0};
+    return WSAPoll(&waiting, 1, timeoutMilliseconds) > 0;
+#else
+    pollfd waiting{handle, POLLIN, 0};
+    return poll(&waiting, 1, timeoutMilliseconds) > 0;
+#endif
+}
+
+}  // namespace net

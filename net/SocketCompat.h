@@ -1,23 +1,23 @@
-// The few socket calls that differ between Windows Sockets and POSIX.
+// The few socket calls that differ between Windows Sockets and POSIX; everything that must
+// differ between the two lives here and in SystemSockets.h. No system header is included:
+// on Windows they pull in <windows.h>, whose macros (MessageBox, LoadString, LoadIcon, min,
+// max) would rename the window code's own functions wherever the endpoint is included.
 #pragma once
 
-#ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-using SocketHandle = SOCKET;
-inline constexpr SocketHandle kInvalidSocket = INVALID_SOCKET;
-using SocketLength = int;
-#else
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-using SocketHandle = int;
-inline constexpr SocketHandle kInvalidSocket = -1;
-using SocketLength = socklen_t;
-#endif
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 
 namespace net {
+
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;  // SOCKET; SystemSockets.h checks that they agree
+inline constexpr SocketHandle kInvalidSocket = ~SocketHandle{0};
+#else
+using SocketHandle = int;
+inline constexpr SocketHandle kInvalidSocket = -1;
+#endif
 
 // Starts the platform's socket layer; always true on POSIX.
 bool StartSocketLayer();
@@ -25,9 +25,32 @@ void StopSocketLayer();
 
 int LastSocketError();
 void SetLastSocketError(int error);
+// The text of a socket error, as the system words it.
+std::string SocketErrorText(int error);
 void CloseSocketHandle(SocketHandle handle);
 bool MakeNonBlocking(SocketHandle handle);
-// True when the last receive failed only because nothing was waiting.
-bool IsWouldBlock(int error);
+
+// Sets a socket-level integer option; the result is not looked at by design.
+void SetIntOption(SocketHandle handle, int option, int value);
+// Broadcast sends allowed, and the port shared with other sockets on this host.
+void AllowBroadcastAndReuse(SocketHandle handle);
+
+struct Sender {
+    std::string address;  // dotted decimal
+    std::uint16_t port = 0;
+};
+
+// Reads one waiting datagram into buffer and returns its length, 0 for an empty one.
+// Nothing when none waits, on error, or when the datagram was longer than capacity: that
+// one is dropped whole.
+std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
+                                           std::size_t capacity, Sender& sender);
+
+enum class WaitResult { First, Second, Failed };
+// Blocks until first or second is readable (or has an error pending); second wins a tie.
+// Interruptions by a signal are waited through.
+WaitResult WaitReadable(SocketHandle first, SocketHandle second);
+// True when handle became readable within timeoutMilliseconds.
+bool WaitReadableFor(SocketHandle handle, int timeoutMilliseconds);
 
 }  // namespace net

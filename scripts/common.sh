@@ -45,3 +45,17 @@ praveltest_build() {
     fi
     cmake --build --preset "$preset" -j "$(nproc)"
 }
+
+# Runs its arguments in a new network namespace with loopback up, as root or through an
+# unprivileged user namespace; without either, says so and runs them as they are.
+isolated() {
+    local inner='ip link set lo up && exec "$@"'
+    if [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+        unshare --net -- sh -c "$inner" sh "$@"
+    elif unshare --user --map-root-user --net true 2>/dev/null; then
+        unshare --user --map-root-user --net -- sh -c "$inner" sh "$@"
+    else
+        echo "warning: no network namespace available; tests use loopback only" >&2
+        "$@"
+    fi
+}

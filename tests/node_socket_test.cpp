@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -24,6 +23,19 @@ using Messages = std::vector<std::string>;
 constexpr char kLoopback[] = "127.0.0.1";
 constexpr char kLoopbackClassCBroadcast[] = "127.0.0.255";
 constexpr char kShort[] = "Short message received and discarded!";
+// The system's error numbers, as the send-failure message shows them.
+#ifdef _WIN32
+// A socket asking for address reuse on a port held without it is refused, not "in use".
+constexpr int kBindRefused = 10013;  // WSAEACCES
+constexpr char kSendOnClosed[] = "SendTo failed, lasterror = 2736 (10038)";
+constexpr char kSendTooLong[] = "SendTo failed, lasterror = 2738 (10040)";
+constexpr char kSendNoAddress[] = "SendTo failed, lasterror = 2741 (10049)";
+#else
+constexpr int kBindRefused = 98;  // EADDRINUSE
+constexpr char kSendOnClosed[] = "SendTo failed, lasterror = 9 (9)";
+constexpr char kSendTooLong[] = "SendTo failed, lasterror = 5A (90)";
+constexpr char kSendNoAddress[] = "SendTo failed, lasterror = 63 (99)";
+#endif
 
 ByteVector Raw(std::string_view text) {
     return ByteVector(text.begin(), text.end());
@@ -156,11 +168,11 @@ TEST_F(NodeSocketTest, OpenAllowsBroadcastSends) {
 
 TEST_F(NodeSocketTest, OpenFailsWhenThePortIsHeldWithoutReuse) {
     PeerSocket holder(kLoopback, m_port, false);
-    // A real message box runs an event loop that is free to change errno.
+    // A real message box runs an event loop that is free to change the last error.
     net::NodeSocketEnvironment clobbering = Environment();
     clobbering.showMessage = [this](const std::string& text) {
         m_messages.push_back(text);
-        errno = ENOENT;
+        net::SetLastSocketError(2);
     };
     m_endpoint = std::make_unique<net::NodeSocket>(m_broadcast, clobbering);
 
@@ -168,13 +180,13 @@ TEST_F(NodeSocketTest, OpenFailsWhenThePortIsHeldWithoutReuse) {
     EXPECT_FALSE(m_endpoint->IsOpen());
     EXPECT_EQ(m_messages, Messages{"Socket Create failed!"});
     EXPECT_EQ(m_quitCodes, std::vector<int>{0});
-    EXPECT_EQ(net::LastSocketError(), EADDRINUSE) << "the bind error is what the caller sees";
+    EXPECT_EQ(net::LastSocketError(), kBindRefused) << "the bind error is what the caller sees";
 
     m_messages.clear();
     m_endpoint->ComputeBroadcastAddress();
     EXPECT_EQ(m_broadcast, kLoopbackClassCBroadcast);
     EXPECT_FALSE(Send(PollMessage()));
-    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 9 (9)"});
+    EXPECT_EQ(m_messages, Messages{kSendOnClosed});
 }
 
 TEST_F(NodeSocketTest, FailedOpenReportsOnceWithoutQuitHandler) {
@@ -231,7 +243,7 @@ TEST_F(NodeSocketTest, NoHostAddressClearsTheBroadcastAndSendsFail) {
 
     m_messages.clear();
     EXPECT_FALSE(Send(PollMessage()));
-    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 63 (99)"});
+    EXPECT_EQ(m_messages, Messages{kSendNoAddress});
 }
 
 TEST_F(NodeSocketTest, MissingLookupCountsAsNoHostAddress) {
@@ -265,15 +277,15 @@ TEST_F(NodeSocketTest, SendDatagramOnAnUnopenedEndpointReportsBadHandle) {
     m_endpoint = MakeEndpoint(m_broadcast);
     m_endpoint->ComputeBroadcastAddress();
     EXPECT_FALSE(Send(PollMessage()));
-    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 9 (9)"});
+    EXPECT_EQ(m_messages, Messages{kSendOnClosed});
 }
 
 TEST_F(NodeSocketTest, SendDatagramReportsTheKernelsError) {
     OpenEndpoint();
-    // One byte over the largest UDP payload: EMSGSIZE from sendto itself.
+    // One byte over the largest UDP payload: the send itself fails with "message too long".
     const ByteVector tooLarge(65508, 0x11);
     EXPECT_FALSE(Send(tooLarge));
-    EXPECT_EQ(m_messages, Messages{"SendTo failed, lasterror = 5A (90)"});
+    EXPECT_EQ(m_messages, Messages{kSendTooLong});
 }
 
 // ---- ReceiveTick -------------------------------------------------------------------------

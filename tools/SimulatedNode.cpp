@@ -1,15 +1,12 @@
 #include "tools/SimulatedNode.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <functional>
 #include <stdexcept>
 
 #include "net/HostAddress.h"
+#include "net/SystemSockets.h"
 
 namespace simnode {
 namespace {
@@ -141,16 +138,18 @@ const std::vector<OptionEntry>& Options() {
     return options;
 }
 
+#ifdef _WIN32
+constexpr char kStopEvents[] = "Ctrl+C, Ctrl+Break or closing the console";
+#else
+constexpr char kStopEvents[] = "SIGINT or SIGTERM";
+#endif
+
 std::string Endpoint(const std::string& address, std::uint16_t port) {
     return address + ":" + std::to_string(port);
 }
 
-void SetIntOption(SocketHandle handle, int option, int value) {
-    setsockopt(handle, SOL_SOCKET, option, &value, sizeof value);
-}
-
 std::runtime_error SocketError(const std::string& what) {
-    return std::runtime_error(what + ": " + std::strerror(errno));
+    return std::runtime_error(what + ": " + net::SocketErrorText(net::LastSocketError()));
 }
 
 }  // namespace
@@ -244,8 +243,9 @@ Output, one line each, flushed at once:
 where U is the 1-based universe (B + 1), all numbers are decimal, and levels
 is "none" when the message carries no channels.
 
-Exit status: 0 after SIGINT or SIGTERM, 1 when the sockets fail, 2 for a bad
-command line.
+Exit status: 0 after )" +
+           std::string(kStopEvents) + R"(, 1 when the sockets fail,
+2 for a bad command line.
 )";
 }
 
@@ -304,10 +304,11 @@ NodeEndpoint::NodeEndpoint(const NodeOptions& options) : m_buffer(65536) {
         m_replies.push_back(protocol::WritePollReply(node));
     }
     m_receive = socket(AF_INET, SOCK_DGRAM, 0);
-    if (m_receive == kInvalidSocket) throw SocketError("cannot create the receive socket");
+    if (m_receive == net::kInvalidSocket) throw SocketError("cannot create the receive socket");
+    net::MakeNonBlocking(m_receive);
     // Address reuse lets the node share the port with the program on one host.
-    SetIntOption(m_receive, SO_REUSEADDR, 1);
-    SetIntOption(m_receive, SO_RCVBUF, kReceiveQueueBytes);
+    net::AllowBroadcastAndReuse(m_receive);
+    net::SetIntOption(m_receive, SO_RCVBUF, kReceiveQueueBytes);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(options.port);
@@ -319,7 +320,7 @@ NodeEndpoint::NodeEndpoint(const NodeOptions& options) : m_buffer(65536) {
         throw error;
     }
     m_send = socket(AF_INET, SOCK_DGRAM, 0);
-    if (m_send == kInvalidSocket) {
+    if (m_send == net::kInvalidSocket) {
         const auto error = SocketError("cannot create the send socket");
         net::CloseSocketHandle(m_receive);
         throw error;
@@ -332,40 +333,42 @@ NodeEndpoint::~NodeEndpoint() {
 }
 
 std::optional<std::string> NodeEndpoint::HandleOne() {
-    sockaddr_in sender{};
-    socklen_t senderLength = sizeof sender;
-    const ssize_t received = recvfrom(m_receive, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT,
-                                      reinterpret_cast<sockaddr*>(&sender), &senderLength);
-    if (received < 0) return std::nullopt;
-    char address[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
-    const std::uint16_t port = ntohs(sender.sin_port);
-    const std::span<const std::uint8_t> datagram(m_buffer.data(),
-                                                 static_cast<std::size_t>(received));
+    net::Sender sender;
+    const auto received = net::ReceiveDatagram(m_receive, m_buffer.data(), m_buffer.size(), sender);
+    if (!received) return std::nullopt;
+    const std::span<const std::uint8_t> datagram(m_buffer.data(), *received);
 
     if (protocol::HasCode(datagram, protocol::kCodePoll)) {
+        sockaddr_in destination{};
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(sender.port);
+        inet_pton(AF_INET, sender.address.c_str(), &destination.sin_addr);
         std::size_t sent = 0;
         for (const auto& reply : m_replies) {
-            if (sendto(m_send, reply.data(), reply.size(), 0,
-                       reinterpret_cast<const sockaddr*>(&sender), senderLength) >= 0) {
+            if (sendto(m_send, reinterpret_cast<const char*>(reply.data()),
+                       static_cast<net::SocketLength>(reply.size()), 0,
+                       reinterpret_cast<const sockaddr*>(&destination), sizeof destination) >= 0) {
                 ++sent;
             }
         }
-        return PollLine(address, port, sent);
+        return PollLine(sender.address, sender.port, sent);
     }
-    if (const auto data = protocol::ReadDmxData(datagram)) return DmxLine(*data, address, port);
-    return IgnoredLine(address, port, datagram.size());
+    if (const auto data = protocol::ReadDmxData(datagram)) {
+        return DmxLine(*data, sender.address, sender.port);
+    }
+    return IgnoredLine(sender.address, sender.port, datagram.size());
 }
 
-int Serve(NodeEndpoint& endpoint, int stopHandle, std::FILE* out) {
+int Serve(NodeEndpoint& endpoint, net::SocketHandle stopHandle, std::FILE* out) {
     while (true) {
-        pollfd waiting[2] = {{endpoint.ReceiveHandle(), POLLIN, 0}, {stopHandle, POLLIN, 0}};
-        if (poll(waiting, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return 1;
+        switch (net::WaitReadable(endpoint.ReceiveHandle(), stopHandle)) {
+            case net::WaitResult::Second:
+                return 0;
+            case net::WaitResult::Failed:
+                return 1;
+            case net::WaitResult::First:
+                break;
         }
-        if (waiting[1].revents != 0) return 0;
-        if (waiting[0].revents & POLLNVAL) return 1;
         // A pending socket error also wakes the wait; the read below clears it.
         if (const auto line = endpoint.HandleOne()) {
             std::fprintf(out, "%s\n", line->c_str());

@@ -62,7 +62,7 @@ public:
     NodeEndpoint(const NodeEndpoint&) = delete;
     NodeEndpoint& operator=(const NodeEndpoint&) = delete;
 
-    SocketHandle ReceiveHandle() const { return m_receive; }
+    net::SocketHandle ReceiveHandle() const { return m_receive; }
     // Reads one waiting datagram, answers it if it is a poll, and returns its report line;
     // nothing when no datagram could be read.
     std::optional<std::string> HandleOne();
@@ -70,12 +70,12 @@ public:
 private:
     std::vector<std::array<std::uint8_t, protocol::kPollReplyLength>> m_replies;
     std::vector<std::uint8_t> m_buffer;
-    SocketHandle m_receive = kInvalidSocket;
-    SocketHandle m_send = kInvalidSocket;
+    net::SocketHandle m_receive = net::kInvalidSocket;
+    net::SocketHandle m_send = net::kInvalidSocket;
 };
 
 // Serves until stopHandle becomes readable, writing one flushed line per report to out.
 // Returns the exit code: 0 once stopped, 1 when waiting on the sockets failed.
-int Serve(NodeEndpoint& endpoint, int stopHandle, std::FILE* out);
+int Serve(NodeEndpoint& endpoint, net::SocketHandle stopHandle, std::FILE* out);
 
 }  // namespace simnode

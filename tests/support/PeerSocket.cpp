@@ -1,6 +1,6 @@
 #include "tests/support/PeerSocket.h"
 
-#include <poll.h>
+#include "net/SystemSockets.h"
 
 #include <stdexcept>
 
@@ -8,25 +8,24 @@ namespace testing_support {
 
 PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reuse) {
     m_handle = socket(AF_INET, SOCK_DGRAM, 0);
-    if (m_handle == kInvalidSocket) throw std::runtime_error("socket() failed");
-    const int on = 1;
-    setsockopt(m_handle, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-    if (reuse) setsockopt(m_handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (m_handle == net::kInvalidSocket) throw std::runtime_error("socket() failed");
+    net::SetIntOption(m_handle, SO_BROADCAST, 1);
+    if (reuse) net::SetIntOption(m_handle, SO_REUSEADDR, 1);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     inet_pton(AF_INET, address.c_str(), &local.sin_addr);
     if (bind(m_handle, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-        ::close(m_handle);
+        net::CloseSocketHandle(m_handle);
         throw std::runtime_error("bind() failed for " + address + ":" + std::to_string(port));
     }
-    socklen_t length = sizeof local;
+    net::SocketLength length = sizeof local;
     getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length);
     m_port = ntohs(local.sin_port);
 }
 
 PeerSocket::~PeerSocket() {
-    if (m_handle != kInvalidSocket) ::close(m_handle);
+    if (m_handle != net::kInvalidSocket) net::CloseSocketHandle(m_handle);
 }
 
 bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
@@ -35,25 +34,22 @@ bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
     destination.sin_family = AF_INET;
     destination.sin_port = htons(port);
     inet_pton(AF_INET, address.c_str(), &destination.sin_addr);
-    return sendto(m_handle, bytes.data(), bytes.size(), 0,
+    return sendto(m_handle, reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<net::SocketLength>(bytes.size()), 0,
                   reinterpret_cast<sockaddr*>(&destination), sizeof destination) >= 0;
 }
 
 std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
-    pollfd waiting{m_handle, POLLIN, 0};
-    if (poll(&waiting, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
+    if (!net::WaitReadableFor(m_handle, static_cast<int>(timeout.count()))) return std::nullopt;
     Datagram datagram;
     datagram.bytes.resize(65536);
-    sockaddr_in sender{};
-    socklen_t length = sizeof sender;
-    const ssize_t received = recvfrom(m_handle, datagram.bytes.data(), datagram.bytes.size(), 0,
-                                      reinterpret_cast<sockaddr*>(&sender), &length);
-    if (received < 0) return std::nullopt;
-    datagram.bytes.resize(static_cast<std::size_t>(received));
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
-    datagram.senderAddress = text;
-    datagram.senderPort = ntohs(sender.sin_port);
+    net::Sender sender;
+    const auto received =
+        net::ReceiveDatagram(m_handle, datagram.bytes.data(), datagram.bytes.size(), sender);
+    if (!received) return std::nullopt;
+    datagram.bytes.resize(*received);
+    datagram.senderAddress = sender.address;
+    datagram.senderPort = sender.port;
     return datagram;
 }
 

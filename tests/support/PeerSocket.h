@@ -35,7 +35,7 @@ public:
     std::vector<Datagram> Drain(std::chrono::milliseconds window);
 
 private:
-    SocketHandle m_handle = kInvalidSocket;
+    net::SocketHandle m_handle = net::kInvalidSocket;
     std::uint16_t m_port = 0;
 };
 
