@@ -70,7 +70,7 @@ bool IsLevelMessage(const Datagram& datagram) {
 // other datagram counts as level -1, so that it shows up as out of place.
 class Collector {
 public:
-    explicit Collector(StampedSocket& socket)
+    explicit Collector(PeerSocket& socket)
         : m_thread([this, &socket] {
               for (;;) {
                   const auto datagram = socket.Receive(50ms);
@@ -103,9 +103,9 @@ struct DragFigures {
 
 // Moves the held-down thumb without pause for the duration, reversing at the ends so every
 // move changes the level; with events, each move is also painted as a real drag would be.
-DragFigures Drag(QSlider& slider, StampedSocket& observer, std::chrono::milliseconds duration,
+DragFigures Drag(QSlider& slider, PeerSocket& observer, std::chrono::milliseconds duration,
                  bool processEvents) {
-    observer.Drain();
+    observer.Discard();
     std::vector<int> sentLevels;
     sentLevels.reserve(1 << 20);
     Collector collector(observer);
@@ -147,11 +147,12 @@ int RunLatency(const Options& options) {
     const int samples = options.Number("samples", 1000);
     const auto dragTime = std::chrono::milliseconds(options.Number("drag-ms", 2000));
     BoxCounter boxes;
-    const std::uint16_t port = FreeLoopbackPort();
+    // Bound first, on a port the system chooses; the window then shares it.
+    PeerSocket observer("127.0.0.255", 0, true);
     // Big enough that a whole drag waits here if the collector falls behind: a drop would be
     // this harness's, not the program's.
-    StampedSocket observer("127.0.0.255", port, true, 256 << 20);
-    auto window = OpenWindow(port, "127.0.0.1");
+    observer.SetReceiveBuffer(256 << 20);
+    auto window = OpenWindow(observer.Port(), "127.0.0.1");
     // The window's own share of start-up, in a process whose Qt is already up.
     const std::int64_t creating = MonotonicNs();
     window->Create();
@@ -163,7 +164,7 @@ int RunLatency(const Options& options) {
     Result("window_show_ms", static_cast<double>(shown - created) / 1e6);
     ShowAndActivate(*window);
     QTest::qWait(50);
-    observer.Drain();  // the start-up poll
+    observer.Discard();  // the start-up poll
     auto* slider = qobject_cast<QSlider*>(window->Item(res::kIdSlider));
     if (!slider) Fail("no level slider");
 
@@ -174,7 +175,7 @@ int RunLatency(const Options& options) {
         slider->sliderPosition() < startPosition ||
         (slider->sliderPosition() == startPosition && startPosition == slider->minimum());
     QCoreApplication::processEvents();
-    observer.Drain();
+    observer.Discard();
 
     std::vector<double> latencyMs;
     std::size_t lost = 0, wrong = 0;
@@ -229,9 +230,8 @@ int RunDiscovery(const Options& options) {
     }
     for (const int count : counts) {
         const std::string key = "discovery_" + std::to_string(count) + "_";
-        Child node({"ip", "netns", "exec", options.Text("node-ns"), options.Text("node"), "--count",
-                    std::to_string(count)},
-                   {}, true);
+        Process node({"ip", "netns", "exec", options.Text("node-ns"), options.Text("node"),
+                      "--count", std::to_string(count)});
         if (!node.WaitForLineStartingWith("ready ", 5s)) Fail("node not ready: " + node.Errors());
         BoxCounter boxes;
         // This process runs in the lab's tool namespace: the window's socket is made there.

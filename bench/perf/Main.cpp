@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 #include "bench/perf/Modes.h"
@@ -20,7 +21,7 @@ constexpr char kUsage[] =
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Run(int argc, char* argv[]) {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -39,4 +40,12 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     return !std::strcmp(mode, "latency") ? perf::RunLatency(options) : perf::RunDiscovery(options);
+}
+
+int main(int argc, char* argv[]) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        perf::Fail(error.what());
+    }
 }

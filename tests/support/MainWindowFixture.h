@@ -45,7 +45,6 @@ protected:
             lab::InNamespace(nodeNamespace, [&] { MakePeers("0.0.0.0"); });
         } else {
             toolAddress = "127.0.0.1";
-            port = FreeUdpPort();
             MakePeers("127.0.0.255");
         }
     }
@@ -118,7 +117,9 @@ protected:
 
 private:
     void MakePeers(const std::string& observerAddress) {
+        // Port 0 on loopback: the observer's port, as the system chose it, is the window's.
         observer = std::make_unique<PeerSocket>(observerAddress, port, true);
+        port = observer->Port();
         peer =
             std::make_unique<PeerSocket>(observerAddress == "0.0.0.0" ? "0.0.0.0" : "127.0.0.1", 0);
     }

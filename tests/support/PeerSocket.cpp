@@ -2,6 +2,9 @@
 
 #include <poll.h>
 
+#include <cstdint>
+#include <cstring>
+
 #include <stdexcept>
 
 namespace testing_support {
@@ -11,6 +14,7 @@ PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reus
     if (m_handle == kInvalidSocket) throw std::runtime_error("socket() failed");
     const int on = 1;
     setsockopt(m_handle, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    setsockopt(m_handle, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     if (reuse) setsockopt(m_handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -39,17 +43,38 @@ bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
                   reinterpret_cast<sockaddr*>(&destination), sizeof destination) >= 0;
 }
 
+void PeerSocket::SetReceiveBuffer(int bytes) {
+    if (setsockopt(m_handle, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+        setsockopt(m_handle, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+}
+
 std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     pollfd waiting{m_handle, POLLIN, 0};
     if (poll(&waiting, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
     Datagram datagram;
     datagram.bytes.resize(65536);
     sockaddr_in sender{};
-    socklen_t length = sizeof sender;
-    const ssize_t received = recvfrom(m_handle, datagram.bytes.data(), datagram.bytes.size(), 0,
-                                      reinterpret_cast<sockaddr*>(&sender), &length);
+    iovec vector{datagram.bytes.data(), datagram.bytes.size()};
+    alignas(cmsghdr) char control[128];
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = recvmsg(m_handle, &message, MSG_DONTWAIT);
     if (received < 0) return std::nullopt;
     datagram.bytes.resize(static_cast<std::size_t>(received));
+    for (cmsghdr* each = CMSG_FIRSTHDR(&message); each; each = CMSG_NXTHDR(&message, each)) {
+        if (each->cmsg_level == SOL_SOCKET && each->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(each), sizeof stamp);
+            datagram.kernelRealtimeNs =
+                static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+        }
+    }
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
     datagram.senderAddress = text;
@@ -57,10 +82,11 @@ std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     return datagram;
 }
 
-std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
+std::vector<Datagram> PeerSocket::ReceiveUpTo(std::size_t count,
+                                              std::chrono::milliseconds timeout) {
     std::vector<Datagram> all;
-    const auto end = std::chrono::steady_clock::now() + window;
-    while (true) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (all.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
@@ -69,9 +95,13 @@ std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
     return all;
 }
 
-std::uint16_t FreeUdpPort() {
-    PeerSocket probe("127.0.0.1", 0);
-    return probe.Port();
+std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
+    return ReceiveUpTo(SIZE_MAX, window);
+}
+
+void PeerSocket::Discard() {
+    while (Receive(std::chrono::milliseconds(0))) {
+    }
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {

@@ -1,0 +1,4 @@
+#include "bench/perf/Modes.h"
+namespace perf {
+int RunSoak(const Options&) { return 1; }
+}
