@@ -14,7 +14,6 @@
 
 namespace {
 
-
 // Settings as the fields might hold them before clamping: one value out of range each.
 output::OutputSettings FieldSettings() {
     output::OutputSettings settings;
@@ -25,8 +24,8 @@ output::OutputSettings FieldSettings() {
     return settings;
 }
 
-// The endpoint as the program opens it, but on a port the system chooses, with a loopback host address,
-// so every datagram goes to 127.0.0.255 and stays on this machine.
+// The endpoint as the program opens it, but on a port the system chooses, with a loopback host
+// address, so every datagram goes to 127.0.0.255 and stays on this machine.
 class LoopbackEndpoint {
 public:
     LoopbackEndpoint() : m_socket(m_broadcast, Environment()) {

@@ -17,7 +17,8 @@ constexpr char kUsage[] =
     "  idle      --program BIN --node-ns NS [--seconds S]  processor time and wake-ups\n"
     "  memory    --program BIN --node BIN --node-ns NS [--count N]  memory with N entries\n"
     "  latency   [--samples N] [--drag-ms MS]       key-to-datagram latency, drag rate\n"
-    "  discovery --node BIN --node-ns NS [--counts 10,100,500]  time to list every node\n";
+    "  discovery --node BIN --node-ns NS [--counts 10,100,500]  time to list every node\n"
+    "  soak      --node BIN --node-ns NS [--minutes 10] [--count 50]  memory, loss, listing\n";
 
 }  // namespace
 
@@ -32,13 +33,15 @@ int Run(int argc, char* argv[]) {
     if (!std::strcmp(mode, "startup")) return perf::RunStartup(options);
     if (!std::strcmp(mode, "idle")) return perf::RunIdle(options);
     if (!std::strcmp(mode, "memory")) return perf::RunMemory(options);
-    const bool inProcess = !std::strcmp(mode, "latency") || !std::strcmp(mode, "discovery");
+    const bool inProcess = !std::strcmp(mode, "latency") || !std::strcmp(mode, "discovery") ||
+                           !std::strcmp(mode, "soak");
     if (!inProcess) {
         std::fputs(kUsage, stderr);
         return 2;
     }
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    if (!std::strcmp(mode, "soak")) return perf::RunSoak(options);
     return !std::strcmp(mode, "latency") ? perf::RunLatency(options) : perf::RunDiscovery(options);
 }
 

@@ -76,8 +76,7 @@ int RunFloor(const Options& options) {
             Fail("floor_dialog did not report: " + floor.Errors());
         }
         if (run < 0) continue;
-        startMs.push_back(static_cast<double>(std::stoll(Split(*shown)[1]) - StartNs(floor)) /
-                          1e6);
+        startMs.push_back(static_cast<double>(std::stoll(Split(*shown)[1]) - StartNs(floor)) / 1e6);
         const auto words = Split(*memory);
         hwmKb.push_back(std::stod(words[1]));
         rssKb.push_back(std::stod(words[2]));

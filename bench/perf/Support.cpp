@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace perf {
@@ -104,8 +105,7 @@ void Fail(const std::string& why) {
 
 std::int64_t StartNs(const lab::Process& child) {
     // steady_clock is CLOCK_MONOTONIC on Linux.
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               child.Started().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(child.Started().time_since_epoch())
         .count();
 }
 
@@ -116,6 +116,24 @@ ProcMemory ReadMemory(pid_t pid) {
 
 ProcMemory OwnMemory() {
     return {StatusField("/proc/self/status", "VmHWM"), StatusField("/proc/self/status", "VmRSS")};
+}
+
+std::map<std::string, long> UdpCounters(const std::string& snmp) {
+    // Two lines start with "Udp:": the names, then the values in the same order.
+    std::istringstream lines(snmp);
+    std::vector<std::vector<std::string>> udp;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Udp:", 0) != 0) continue;
+        std::istringstream words(line.substr(4));
+        udp.emplace_back(std::istream_iterator<std::string>(words),
+                         std::istream_iterator<std::string>());
+    }
+    std::map<std::string, long> counters;
+    if (udp.size() < 2) return counters;
+    for (std::size_t i = 0; i < udp[0].size() && i < udp[1].size(); ++i) {
+        counters[udp[0][i]] = std::atol(udp[1][i].c_str());
+    }
+    return counters;
 }
 
 ProcActivity ReadActivity(pid_t pid) {

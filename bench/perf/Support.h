@@ -44,6 +44,10 @@ struct ProcMemory {
 ProcMemory ReadMemory(pid_t pid);
 ProcMemory OwnMemory();
 
+// The "Udp:" counters of a /proc/net/snmp text by name: InDatagrams, OutDatagrams,
+// RcvbufErrors and the rest. Empty when the text has none.
+std::map<std::string, long> UdpCounters(const std::string& snmp);
+
 struct TaskCounts {
     long switches = 0;           // voluntary + nonvoluntary, /proc/PID/task/TID/status
     long voluntary = 0;          // the real wake-ups; the rest are preemptions

@@ -1,5 +1,5 @@
-// A child process for tests and the performance harness: started with posix_spawn, its output kept in unlinked files so a
-// chatty child can never block on a full pipe, and always reaped.
+// A child process for tests and the performance harness: started with posix_spawn, its output kept
+// in unlinked files so a chatty child can never block on a full pipe, and always reaped.
 #pragma once
 
 #include <sys/types.h>
