@@ -1,4 +1,5 @@
-// What one move of the level slider costs, from settings to a datagram on loopback.
+// What one move of the level slider costs, from settings to a datagram on loopback, and what
+// one poll reply costs to turn into a node's rows.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -6,27 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "discovery/DeviceRows.h"
 #include "net/NodeSocket.h"
 #include "net/SystemSockets.h"
 #include "output/OutputSettings.h"
 #include "protocol/NodeProtocol.h"
 
 namespace {
-
-constexpr char kLoopback[] = "127.0.0.1";
-
-std::uint16_t FreeLoopbackPort() {
-    const net::SocketHandle probe = socket(AF_INET, SOCK_DGRAM, 0);
-    if (probe == net::kInvalidSocket) return 0;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, kLoopback, &local.sin_addr);
-    net::SocketLength length = sizeof local;
-    const bool bound = bind(probe, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-                       getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
-    net::CloseSocketHandle(probe);
-    return bound ? ntohs(local.sin_port) : 0;
-}
 
 // Settings as the fields might hold them before clamping: one value out of range each.
 output::OutputSettings FieldSettings() {
@@ -38,8 +25,8 @@ output::OutputSettings FieldSettings() {
     return settings;
 }
 
-// The endpoint as the program opens it, but on a free port with a loopback host address,
-// so every datagram goes to 127.0.0.255 and stays on this machine.
+// The endpoint as the program opens it, but on a port the system chooses, with a loopback host
+// address, so every datagram goes to 127.0.0.255 and stays on this machine.
 class LoopbackEndpoint {
 public:
     LoopbackEndpoint() : m_socket(m_broadcast, Environment()) {
@@ -49,7 +36,7 @@ public:
 
     net::NodeSocket& Socket() { return m_socket; }
     const std::string& Broadcast() const { return m_broadcast; }
-    std::uint16_t Port() const { return m_port; }
+    std::uint16_t Port() const { return m_socket.Port(); }
     // Empty when the endpoint opened, knows where to send, and no send has failed.
     std::string Problem() const {
         if (!m_socket.IsOpen()) return "endpoint did not open";
@@ -60,7 +47,7 @@ public:
 private:
     net::NodeSocketEnvironment Environment() {
         net::NodeSocketEnvironment environment;
-        environment.port = m_port;
+        environment.port = 0;
         environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
         environment.showMessage = [this](const std::string& text) { m_messages.push_back(text); };
         environment.postQuit = [](int) {};
@@ -70,7 +57,6 @@ private:
         return environment;
     }
 
-    std::uint16_t m_port = FreeLoopbackPort();
     std::string m_broadcast;
     std::vector<std::string> m_messages;
     net::NodeSocket m_socket;
@@ -151,6 +137,17 @@ void BM_LevelToDatagram(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
 }
 BENCHMARK(BM_LevelToDatagram);
+
+void BM_FormatRows(benchmark::State& state) {
+    protocol::PollReplyMessage reply;
+    reply.name = "SimNode1";
+    reply.options = protocol::kOptionConfigured | protocol::kOptionErrorCorrection;
+    for (auto _ : state) {
+        ++reply.universe;
+        benchmark::DoNotOptimize(discovery::FormatRows(reply, "10.1.2.20"));
+    }
+}
+BENCHMARK(BM_FormatRows);
 
 // The floor: the same 522 bytes to the same address from a plain socket.
 void BM_BareSendto(benchmark::State& state) {

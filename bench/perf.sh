@@ -31,7 +31,9 @@ done
 say() { printf '== %s (load %s)\n' "$*" "$(cut -d' ' -f1-3 /proc/loadavg)" >&2; }
 
 say "building (Release) in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPRAVELTEST_BUILD_TESTS=OFF >/dev/null
+# The tests stay on: the harness shares their process and socket helpers (only the targets
+# below are built).
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j "$(nproc)" \
     --target praveltest praveltest-node floor_dialog praveltest_perf >/dev/null
 program="$build/app/praveltest"
@@ -39,62 +41,18 @@ node="$build/tools/praveltest-node"
 floor="$build/bench/floor_dialog"
 harness="$build/bench/praveltest_perf"
 
-# The lab: a switch namespace with a bridge, the tool host at 10.1.2.3/24 whose host name
-# resolves to that address, and one node host at 10.1.2.20/24.
-lab="ptperf$$"
-sw="$lab-sw" toolns="$lab-tool" nodens="$lab-node"
-made=()
-cleanup() {
-    local ns
-    for ((i = ${#made[@]} - 1; i >= 0; i--)); do
-        ns=${made[i]}
-        ip netns pids "$ns" 2>/dev/null | xargs -r kill -9 2>/dev/null || true
-        ip netns delete "$ns" 2>/dev/null || true
-    done
-    rm -rf "/etc/netns/$toolns"
-    [ -z "${runtime:-}" ] || rm -rf "$runtime"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-add_ns() {
-    ip netns add "$1"
-    made+=("$1")
-    ip -n "$1" link set lo up
-}
-connect() {  # namespace address port
-    ip -n "$sw" link add "$3" type veth peer name eth0 netns "$1"
-    ip -n "$sw" link set "$3" master br0 up
-    ip -n "$1" addr add "$2/24" brd + dev eth0
-    ip -n "$1" link set eth0 up
-}
-say "making lab $lab"
-add_ns "$sw"
-ip -n "$sw" link add br0 type bridge
-ip -n "$sw" link set br0 up
-add_ns "$toolns"
-mkdir -p "/etc/netns/$toolns"
-printf '127.0.0.1 localhost\n10.1.2.3 praveltest-lab\n' >"/etc/netns/$toolns/hosts"
-connect "$toolns" 10.1.2.3 p1
-add_ns "$nodens"
-connect "$nodens" 10.1.2.20 p2
-
-# Runs in the tool namespace under the host name praveltest-lab, as the program expects.
-in_tool() {
-    ip netns exec "$toolns" unshare --uts \
-        sh -c 'hostname praveltest-lab && exec "$@"' sh "$@"
-}
+source "$root/bench/lab.sh"
+say "making lab ptperf$$"
+lab_make "ptperf$$"
 
 results="$build/perf-results.txt"
 : >"$results"
-# A runtime directory of its own, as a desktop session would give the program.
-runtime=$(mktemp -d /tmp/praveltest-perf-runtime.XXXXXX)
 phase_loads=""
 measure() {  # label description mode options...
     phase_loads+="${phase_loads:+, }$1 $(cut -d' ' -f1 /proc/loadavg)"
     say "$2"
     shift 2
-    in_tool env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" "$harness" "$@" |
+    lab_in_tool "$harness" "$@" |
         tee -a "$results" >&2
 }
 

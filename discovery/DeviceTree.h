@@ -2,25 +2,16 @@
 // answered, each with eleven rows that the latest reply under that name rewrites.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "discovery/DeviceRows.h"
 #include "framework/Controls.h"
 #include "net/NodeSocket.h"
 #include "protocol/NodeProtocol.h"
 
 namespace discovery {
-
-inline constexpr std::size_t kRowCount = 11;
-
-using RowTexts = std::array<std::string, kRowCount>;
-
-// The labels that new rows carry until the reply's texts overwrite them.
-const RowTexts& RowLabels();
-// The eleven full texts for one reply, row 1 being the sender's address.
-RowTexts FormatRows(const protocol::PollReplyMessage& reply, const std::string& senderAddress);
 
 class DeviceTree {
 public:

@@ -62,7 +62,11 @@ void NodeSocket::Open() {
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(m_environment.port);
-    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) return;
+    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+        // Port 0 lets the system choose; sends then go to the port actually bound.
+        if (const std::uint16_t bound = LocalPort(m_handle)) m_environment.port = bound;
+        return;
+    }
 
     // Taken before the message box, whose event loop is free to change the last error.
     const int error = LastSocketError();

@@ -50,6 +50,7 @@ public:
 
     bool IsOpen() const { return m_handle != kInvalidSocket; }
     void Close();
+    // The bound port once open, also when the environment asked for port 0.
     std::uint16_t Port() const { return m_environment.port; }
 
 private:

@@ -77,6 +77,13 @@ void AllowBroadcastAndReuse(SocketHandle handle) {
     SetIntOption(handle, SO_REUSEADDR, 1);
 }
 
+std::uint16_t LocalPort(SocketHandle handle) {
+    sockaddr_in local{};
+    SocketLength length = sizeof local;
+    if (getsockname(handle, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+    return ntohs(local.sin_port);
+}
+
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender) {
     if (handle == kInvalidSocket) return std::nullopt;

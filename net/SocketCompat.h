@@ -34,6 +34,8 @@ bool MakeNonBlocking(SocketHandle handle);
 void SetIntOption(SocketHandle handle, int option, int value);
 // Broadcast sends allowed, and the port shared with other sockets on this host.
 void AllowBroadcastAndReuse(SocketHandle handle);
+// The port a bound socket holds, as the system chose it for port 0; 0 when unknown.
+std::uint16_t LocalPort(SocketHandle handle);
 
 struct Sender {
     std::string address;  // dotted decimal

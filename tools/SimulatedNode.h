@@ -62,6 +62,8 @@ public:
     NodeEndpoint(const NodeEndpoint&) = delete;
     NodeEndpoint& operator=(const NodeEndpoint&) = delete;
 
+    // Where it listens: the system's choice when the options asked for port 0.
+    std::uint16_t Port() const { return net::LocalPort(m_receive); }
     net::SocketHandle ReceiveHandle() const { return m_receive; }
     // Reads one waiting datagram, answers it if it is a poll, and returns its report line;
     // nothing when no datagram could be read.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 #include "bench/perf/Modes.h"
@@ -16,11 +17,12 @@ constexpr char kUsage[] =
     "  idle      --program BIN --node-ns NS [--seconds S]  processor time and wake-ups\n"
     "  memory    --program BIN --node BIN --node-ns NS [--count N]  memory with N entries\n"
     "  latency   [--samples N] [--drag-ms MS]       key-to-datagram latency, drag rate\n"
-    "  discovery --node BIN --node-ns NS [--counts 10,100,500]  time to list every node\n";
+    "  discovery --node BIN --node-ns NS [--counts 10,100,500]  time to list every node\n"
+    "  soak      --node BIN --node-ns NS [--minutes 10] [--count 50]  memory, loss, listing\n";
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int Run(int argc, char* argv[]) {
     if (argc < 2) {
         std::fputs(kUsage, stderr);
         return 2;
@@ -31,12 +33,22 @@ int main(int argc, char* argv[]) {
     if (!std::strcmp(mode, "startup")) return perf::RunStartup(options);
     if (!std::strcmp(mode, "idle")) return perf::RunIdle(options);
     if (!std::strcmp(mode, "memory")) return perf::RunMemory(options);
-    const bool inProcess = !std::strcmp(mode, "latency") || !std::strcmp(mode, "discovery");
+    const bool inProcess = !std::strcmp(mode, "latency") || !std::strcmp(mode, "discovery") ||
+                           !std::strcmp(mode, "soak");
     if (!inProcess) {
         std::fputs(kUsage, stderr);
         return 2;
     }
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    if (!std::strcmp(mode, "soak")) return perf::RunSoak(options);
     return !std::strcmp(mode, "latency") ? perf::RunLatency(options) : perf::RunDiscovery(options);
+}
+
+int main(int argc, char* argv[]) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        perf::Fail(error.what());
+    }
 }

@@ -14,5 +14,7 @@ int RunMemory(const Options& options);
 // The real main window in this process; need a QApplication.
 int RunLatency(const Options& options);
 int RunDiscovery(const Options& options);
+// The window driven for minutes beside simulated nodes; non-zero when a criterion fails.
+int RunSoak(const Options& options);
 
 }  // namespace perf

@@ -37,22 +37,29 @@ std::vector<std::string> Split(const std::string& text) {
 
 // Waits for the program's start-up poll at the listener; its kernel arrival time on the
 // monotonic clock, or nothing.
-std::optional<std::int64_t> AwaitPoll(StampedSocket& listener, std::chrono::milliseconds timeout) {
+std::optional<std::int64_t> AwaitPoll(PeerSocket& listener, std::chrono::milliseconds timeout) {
     const std::int64_t offset = RealtimeMinusMonotonicNs();
     const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
     while (MonotonicNs() < deadline) {
         const auto datagram = listener.Receive(100ms);
         if (!datagram) continue;
-        if (datagram->bytes == kPoll && datagram->sender == kToolAddress) {
+        if (datagram->bytes == kPoll && datagram->senderAddress == kToolAddress) {
             return datagram->kernelRealtimeNs - offset;
         }
     }
     return std::nullopt;
 }
 
-std::unique_ptr<StampedSocket> ListenerIn(const std::string& nodeNamespace) {
+std::unique_ptr<PeerSocket> ListenerIn(const std::string& nodeNamespace) {
     lab::NamespaceSwitch inside(nodeNamespace);
-    return std::make_unique<StampedSocket>("0.0.0.0", kNodePort, false, 1 << 20);
+    auto listener = std::make_unique<PeerSocket>("0.0.0.0", kNodePort);
+    listener->SetReceiveBuffer(1 << 20);
+    return listener;
+}
+
+bool ExitedCleanly(Process& child, std::chrono::milliseconds timeout) {
+    const auto status = child.Wait(timeout);
+    return status && status->Exited(0);
 }
 
 }  // namespace
@@ -62,17 +69,14 @@ int RunFloor(const Options& options) {
     const int runs = options.Number("runs", 10);
     std::vector<double> startMs, hwmKb, rssKb;
     for (int run = -1; run < runs; ++run) {  // run -1 warms the caches and is not counted
-        Child floor({binary, "--hold-ms", std::to_string(kSettle.count())}, kOffscreen, true);
+        Process floor({binary, "--hold-ms", std::to_string(kSettle.count())}, kOffscreen);
         const auto shown = floor.WaitForLineStartingWith("shown ", 10s);
         const auto memory = floor.WaitForLineStartingWith("memory ", 10s);
-        const int exitCode = floor.Wait(5s);
-        if (!shown || !memory || exitCode != 0) {
-            Fail("floor_dialog did not report (exit " + std::to_string(exitCode) +
-                 "): " + floor.Errors());
+        if (!shown || !memory || !ExitedCleanly(floor, 5s)) {
+            Fail("floor_dialog did not report: " + floor.Errors());
         }
         if (run < 0) continue;
-        startMs.push_back(static_cast<double>(std::stoll(Split(*shown)[1]) - floor.StartNs()) /
-                          1e6);
+        startMs.push_back(static_cast<double>(std::stoll(Split(*shown)[1]) - StartNs(floor)) / 1e6);
         const auto words = Split(*memory);
         hwmKb.push_back(std::stod(words[1]));
         rssKb.push_back(std::stod(words[2]));
@@ -91,8 +95,8 @@ int RunStartup(const Options& options) {
     auto listener = ListenerIn(options.Text("node-ns"));
     std::vector<double> startMs, hwmKb, rssKb;
     for (int run = -1; run < runs; ++run) {
-        listener->Drain();
-        Child child({program}, kOffscreen, false);
+        listener->Discard();
+        Process child({program}, kOffscreen);
         const auto arrival = AwaitPoll(*listener, 10s);
         if (!arrival) Fail("no start-up poll from the program: " + child.Errors());
         std::this_thread::sleep_for(kSettle);
@@ -101,10 +105,10 @@ int RunStartup(const Options& options) {
         child.Stop();
         // Nothing more than the one poll may have gone out.
         while (const auto extra = listener->Receive(0ms)) {
-            if (extra->sender == kToolAddress) Fail("the program sent more than its poll");
+            if (extra->senderAddress == kToolAddress) Fail("the program sent more than its poll");
         }
         if (run < 0) continue;
-        startMs.push_back(static_cast<double>(*arrival - child.StartNs()) / 1e6);
+        startMs.push_back(static_cast<double>(*arrival - StartNs(child)) / 1e6);
         hwmKb.push_back(static_cast<double>(memory.hwmKb));
         rssKb.push_back(static_cast<double>(memory.rssKb));
     }
@@ -119,12 +123,12 @@ int RunStartup(const Options& options) {
 int RunIdle(const Options& options) {
     const int seconds = options.Number("seconds", 60);
     auto listener = ListenerIn(options.Text("node-ns"));
-    Child child({options.Text("program")}, kOffscreen, false);
+    Process child({options.Text("program")}, kOffscreen);
     if (!AwaitPoll(*listener, 10s)) Fail("no start-up poll from the program: " + child.Errors());
     // Measured over the same window: the floor dialog with an empty timer at the same period.
-    Child floor({options.Text("floor"), "--hold-ms", std::to_string((seconds + 30) * 1000),
-                 "--tick-ms", "100"},
-                kOffscreen, true);
+    Process floor({options.Text("floor"), "--hold-ms", std::to_string((seconds + 30) * 1000),
+                   "--tick-ms", "100"},
+                  kOffscreen);
     if (!floor.WaitForLineStartingWith("shown ", 10s)) Fail("floor_dialog: " + floor.Errors());
     std::this_thread::sleep_for(2s);  // past start-up's own work
     const ProcActivity before = ReadActivity(child.Pid());
@@ -166,11 +170,10 @@ int RunIdle(const Options& options) {
 
 int RunMemory(const Options& options) {
     const int count = options.Number("count", 500);
-    Child node({"ip", "netns", "exec", options.Text("node-ns"), options.Text("node"), "--count",
-                std::to_string(count)},
-               {}, true);
+    Process node({"ip", "netns", "exec", options.Text("node-ns"), options.Text("node"), "--count",
+                  std::to_string(count)});
     if (!node.WaitForLineStartingWith("ready ", 5s)) Fail("node not ready: " + node.Errors());
-    Child child({options.Text("program")}, kOffscreen, false);
+    Process child({options.Text("program")}, kOffscreen);
     const std::string expected =
         "poll from=" + std::string(kToolAddress) + ":3333 replies=" + std::to_string(count);
     const auto poll = node.WaitForLineStartingWith("poll ", 10s);
@@ -202,7 +205,7 @@ int RunMemory(const Options& options) {
     child.Stop();
     node.Stop();
     Result("memory_entries", count);
-    Result("memory_queue_drained_s", static_cast<double>(emptyAt - child.StartNs()) / 1e9);
+    Result("memory_queue_drained_s", static_cast<double>(emptyAt - StartNs(child)) / 1e9);
     Result("memory_start_hwm_kb", static_cast<double>(start.hwmKb));
     Result("memory_start_rss_kb", static_cast<double>(start.rssKb));
     Result("memory_full_hwm_kb", static_cast<double>(full.hwmKb));

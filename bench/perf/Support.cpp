@@ -1,29 +1,16 @@
 #include "bench/perf/Support.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sched.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
-#include <thread>
-
-extern char** environ;
 
 namespace perf {
 namespace {
@@ -32,10 +19,6 @@ std::int64_t Now(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
-}
-
-std::string Errno(const std::string& what) {
-    return what + ": " + std::strerror(errno);
 }
 
 // The "Name:   value kB" field of a /proc status file.
@@ -120,151 +103,10 @@ void Fail(const std::string& why) {
     std::exit(1);
 }
 
-Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment,
-             bool pipeOutput) {
-    std::vector<std::string> environment;
-    for (char** each = environ; *each; ++each) {
-        const std::string entry = *each;
-        const std::string name = entry.substr(0, entry.find('='));
-        const bool replaced = std::any_of(
-            extraEnvironment.begin(), extraEnvironment.end(),
-            [&](const std::string& extra) { return extra.substr(0, extra.find('=')) == name; });
-        if (!replaced) environment.push_back(entry);
-    }
-    environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
-    std::vector<char*> args;
-    for (const std::string& each : argv) args.push_back(const_cast<char*>(each.c_str()));
-    args.push_back(nullptr);
-    std::vector<char*> env;
-    for (const std::string& each : environment) env.push_back(const_cast<char*>(each.c_str()));
-    env.push_back(nullptr);
-
-    char errorsPath[] = "/tmp/praveltest-perf-XXXXXX";
-    m_errors = mkstemp(errorsPath);
-    if (m_errors < 0) Fail(Errno("mkstemp"));
-    unlink(errorsPath);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int output[2] = {-1, -1};
-    if (pipeOutput) {
-        if (pipe2(output, O_CLOEXEC) != 0) Fail(Errno("pipe"));
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    posix_spawn_file_actions_adddup2(&actions, m_errors, STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // A group of its own, so that stopping it reaches whatever it started.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    m_startNs = MonotonicNs();
-    const int spawned =
-        posix_spawnp(&m_pid, args[0], &actions, &attributes, args.data(), env.data());
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
-    if (pipeOutput) {
-        close(output[1]);
-        m_output = output[0];
-    }
-    if (spawned != 0) Fail("cannot start " + argv[0] + ": " + std::strerror(spawned));
-}
-
-Child::~Child() {
-    Stop(std::chrono::milliseconds(500));
-    if (m_output >= 0) close(m_output);
-    if (m_errors >= 0) close(m_errors);
-}
-
-bool Child::IsRunning() {
-    if (m_reaped) return false;
-    int status = 0;
-    if (waitpid(m_pid, &status, WNOHANG) == m_pid) m_reaped = true;
-    return !m_reaped;
-}
-
-std::optional<std::string> Child::ReadLine(std::chrono::milliseconds timeout) {
-    const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
-    for (;;) {
-        const std::size_t end = m_pending.find('\n');
-        if (end != std::string::npos) {
-            std::string line = m_pending.substr(0, end);
-            m_pending.erase(0, end + 1);
-            return line;
-        }
-        if (m_output < 0) return std::nullopt;
-        const std::int64_t left = deadline - MonotonicNs();
-        if (left <= 0) return std::nullopt;
-        pollfd wait{m_output, POLLIN, 0};
-        if (poll(&wait, 1, static_cast<int>(left / 1'000'000) + 1) <= 0) continue;
-        char buffer[4096];
-        const ssize_t got = read(m_output, buffer, sizeof buffer);
-        if (got <= 0) {
-            close(m_output);
-            m_output = -1;
-            continue;
-        }
-        m_pending.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
-std::optional<std::string> Child::WaitForLineStartingWith(const std::string& prefix,
-                                                          std::chrono::milliseconds timeout) {
-    const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
-    for (;;) {
-        const std::int64_t left = deadline - MonotonicNs();
-        if (left <= 0) return std::nullopt;
-        const auto line = ReadLine(std::chrono::milliseconds(left / 1'000'000 + 1));
-        if (!line) return std::nullopt;
-        if (line->compare(0, prefix.size(), prefix) == 0) return line;
-    }
-}
-
-void Child::Stop(std::chrono::milliseconds grace) {
-    if (m_reaped || m_pid <= 0) return;
-    kill(m_pid, SIGTERM);
-    const std::int64_t deadline = MonotonicNs() + grace.count() * 1'000'000;
-    while (IsRunning() && MonotonicNs() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (IsRunning()) {
-        kill(-m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_reaped = true;
-    }
-}
-
-int Child::Wait(std::chrono::milliseconds timeout) {
-    const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
-    int status = 0;
-    while (!m_reaped) {
-        const pid_t done = waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
-            m_reaped = true;
-            break;
-        }
-        if (MonotonicNs() > deadline) {
-            kill(-m_pid, SIGKILL);
-            waitpid(m_pid, &status, 0);
-            m_reaped = true;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Child::Errors() const {
-    std::string text;
-    char buffer[4096];
-    for (off_t at = 0;;) {
-        const ssize_t got = pread(m_errors, buffer, sizeof buffer, at);
-        if (got <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(got));
-        at += got;
-    }
-    return text;
+std::int64_t StartNs(const lab::Process& child) {
+    // steady_clock is CLOCK_MONOTONIC on Linux.
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(child.Started().time_since_epoch())
+        .count();
 }
 
 ProcMemory ReadMemory(pid_t pid) {
@@ -274,6 +116,24 @@ ProcMemory ReadMemory(pid_t pid) {
 
 ProcMemory OwnMemory() {
     return {StatusField("/proc/self/status", "VmHWM"), StatusField("/proc/self/status", "VmRSS")};
+}
+
+std::map<std::string, long> UdpCounters(const std::string& snmp) {
+    // Two lines start with "Udp:": the names, then the values in the same order.
+    std::istringstream lines(snmp);
+    std::vector<std::vector<std::string>> udp;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("Udp:", 0) != 0) continue;
+        std::istringstream words(line.substr(4));
+        udp.emplace_back(std::istream_iterator<std::string>(words),
+                         std::istream_iterator<std::string>());
+    }
+    std::map<std::string, long> counters;
+    if (udp.size() < 2) return counters;
+    for (std::size_t i = 0; i < udp[0].size() && i < udp[1].size(); ++i) {
+        counters[udp[0][i]] = std::atol(udp[1][i].c_str());
+    }
+    return counters;
 }
 
 ProcActivity ReadActivity(pid_t pid) {
@@ -334,80 +194,6 @@ std::optional<long> UdpReceiveQueue(std::uint16_t port) {
         return std::strtol(queues.c_str() + colon + 1, nullptr, 16);
     }
     return std::nullopt;
-}
-
-StampedSocket::StampedSocket(const std::string& address, std::uint16_t port, bool reuse,
-                             int receiveBytes) {
-    m_handle = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (m_handle < 0) Fail(Errno("socket"));
-    const int on = 1;
-    if (reuse) setsockopt(m_handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    setsockopt(m_handle, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-    if (receiveBytes > 0 &&
-        setsockopt(m_handle, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBytes, sizeof receiveBytes) != 0) {
-        setsockopt(m_handle, SOL_SOCKET, SO_RCVBUF, &receiveBytes, sizeof receiveBytes);
-    }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        Fail(Errno("bind " + address + ":" + std::to_string(port)));
-    }
-}
-
-StampedSocket::~StampedSocket() {
-    if (m_handle >= 0) close(m_handle);
-}
-
-std::optional<Datagram> StampedSocket::Receive(std::chrono::milliseconds timeout) {
-    pollfd wait{m_handle, POLLIN, 0};
-    if (poll(&wait, 1, static_cast<int>(timeout.count())) <= 0) return std::nullopt;
-    Datagram datagram;
-    datagram.bytes.resize(2048);
-    sockaddr_in sender{};
-    iovec vector{datagram.bytes.data(), datagram.bytes.size()};
-    alignas(cmsghdr) char control[128];
-    msghdr message{};
-    message.msg_name = &sender;
-    message.msg_namelen = sizeof sender;
-    message.msg_iov = &vector;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(m_handle, &message, MSG_DONTWAIT);
-    if (got < 0) return std::nullopt;
-    datagram.bytes.resize(static_cast<std::size_t>(got));
-    for (cmsghdr* each = CMSG_FIRSTHDR(&message); each; each = CMSG_NXTHDR(&message, each)) {
-        if (each->cmsg_level == SOL_SOCKET && each->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(each), sizeof stamp);
-            datagram.kernelRealtimeNs =
-                static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
-        }
-    }
-    char address[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
-    datagram.sender = address;
-    return datagram;
-}
-
-void StampedSocket::Drain() {
-    while (Receive(std::chrono::milliseconds(0))) {
-    }
-}
-
-std::uint16_t FreeLoopbackPort() {
-    const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, "127.0.0.1", &local.sin_addr);
-    socklen_t length = sizeof local;
-    const bool bound = bind(probe, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-                       getsockname(probe, reinterpret_cast<sockaddr*>(&local), &length) == 0;
-    close(probe);
-    if (!bound) Fail("no free loopback port");
-    return ntohs(local.sin_port);
 }
 
 Options::Options(int argc, char** argv, int first) {

@@ -1,5 +1,5 @@
-// What the performance harness needs around the program: clocks, child processes, /proc
-// readings, UDP sockets with kernel arrival times, and a way into another network namespace.
+// What the performance harness needs around the program besides the shared process and
+// socket helpers: clocks, figures, /proc readings and its own options.
 #pragma once
 
 #include <sys/types.h>
@@ -11,7 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "tests/lab/Process.h"
+#include "tests/support/PeerSocket.h"
+
 namespace perf {
+
+using lab::Process;
+using testing_support::Datagram;
+using testing_support::PeerSocket;
 
 std::int64_t MonotonicNs();
 std::int64_t RealtimeNs();
@@ -27,38 +34,8 @@ void Result(const std::string& key, double value);
 void Result(const std::string& key, const std::string& value);
 [[noreturn]] void Fail(const std::string& why);
 
-// A started child with its standard output on a pipe (when asked for) and its standard error
-// kept in an unlinked file for diagnosis.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnvironment,
-          bool pipeOutput);
-    ~Child();
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-    // CLOCK_MONOTONIC just before the spawn call.
-    std::int64_t StartNs() const { return m_startNs; }
-    bool IsRunning();
-    // The next output line, waiting up to timeout; nothing at timeout or end of output.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout);
-    std::optional<std::string> WaitForLineStartingWith(const std::string& prefix,
-                                                       std::chrono::milliseconds timeout);
-    // SIGTERM, then SIGKILL after grace; always reaps.
-    void Stop(std::chrono::milliseconds grace = std::chrono::milliseconds(2000));
-    // Reaps a child that is ending by itself; SIGKILL after timeout.
-    int Wait(std::chrono::milliseconds timeout);
-    std::string Errors() const;
-
-private:
-    pid_t m_pid = -1;
-    std::int64_t m_startNs = 0;
-    bool m_reaped = false;
-    int m_output = -1;
-    int m_errors = -1;
-    std::string m_pending;
-};
+// CLOCK_MONOTONIC just before the child was spawned.
+std::int64_t StartNs(const lab::Process& child);
 
 struct ProcMemory {
     long hwmKb = 0;
@@ -66,6 +43,10 @@ struct ProcMemory {
 };
 ProcMemory ReadMemory(pid_t pid);
 ProcMemory OwnMemory();
+
+// The "Udp:" counters of a /proc/net/snmp text by name: InDatagrams, OutDatagrams,
+// RcvbufErrors and the rest. Empty when the text has none.
+std::map<std::string, long> UdpCounters(const std::string& snmp);
 
 struct TaskCounts {
     long switches = 0;           // voluntary + nonvoluntary, /proc/PID/task/TID/status
@@ -86,29 +67,6 @@ TaskCounts Between(const ProcActivity& before, const ProcActivity& after, int on
 // Bytes waiting in the receive queue of the UDP socket bound to this local port, in the
 // calling thread's network namespace; nothing when no such socket exists.
 std::optional<long> UdpReceiveQueue(std::uint16_t port);
-
-struct Datagram {
-    std::vector<std::uint8_t> bytes;
-    std::string sender;
-    std::int64_t kernelRealtimeNs = 0;
-};
-
-// A UDP socket that records when the kernel received each datagram.
-class StampedSocket {
-public:
-    StampedSocket(const std::string& address, std::uint16_t port, bool reuse, int receiveBytes);
-    ~StampedSocket();
-    StampedSocket(const StampedSocket&) = delete;
-    StampedSocket& operator=(const StampedSocket&) = delete;
-
-    std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
-    void Drain();
-
-private:
-    int m_handle = -1;
-};
-
-std::uint16_t FreeLoopbackPort();
 
 // --name value pairs after the mode word.
 class Options {

@@ -112,6 +112,7 @@ Process::Process(const std::vector<std::string>& argv,
     std::vector<std::string> variables = MergedEnvironment(environment);
     std::vector<char*> argumentPointers = Pointers(arguments);
     std::vector<char*> variablePointers = Pointers(variables);
+    m_started = Clock::now();
     const int error = posix_spawnp(&m_pid, arguments[0].c_str(), &actions, &attributes,
                                    argumentPointers.data(), variablePointers.data());
     posix_spawn_file_actions_destroy(&actions);

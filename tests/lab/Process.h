@@ -1,5 +1,5 @@
-// A child process for tests: started with posix_spawn, its output kept in unlinked files so a
-// chatty child can never block on a full pipe, and always reaped.
+// A child process for tests and the performance harness: started with posix_spawn, its output kept
+// in unlinked files so a chatty child can never block on a full pipe, and always reaped.
 #pragma once
 
 #include <sys/types.h>
@@ -32,6 +32,8 @@ public:
     Process& operator=(const Process&) = delete;
 
     pid_t Pid() const { return m_pid; }
+    // Taken just before the spawn call.
+    std::chrono::steady_clock::time_point Started() const { return m_started; }
     bool IsRunning();
     // Nothing when it is still running after timeout.
     std::optional<ExitStatus> Wait(std::chrono::milliseconds timeout);
@@ -55,6 +57,7 @@ public:
 
 private:
     pid_t m_pid = -1;
+    std::chrono::steady_clock::time_point m_started;
     std::optional<ExitStatus> m_status;
     int m_output = -1;
     int m_errors = -1;

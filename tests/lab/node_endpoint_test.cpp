@@ -16,7 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing_support::Bytes;
-using testing_support::FreeUdpPort;
 using testing_support::PeerSocket;
 
 const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
@@ -40,8 +39,8 @@ std::vector<std::string> LinesOf(const std::filesystem::path& path) {
 TEST(NodeEndpoint, ServesPollsAndDmxUntilAStopIsRequested) {
     std::string why;
     ASSERT_TRUE(simnode::InstallStopRequest(&why)) << why;
-    const std::uint16_t port = FreeUdpPort();
-    simnode::NodeEndpoint endpoint(OnLoopback(port));
+    simnode::NodeEndpoint endpoint(OnLoopback(0));
+    const std::uint16_t port = endpoint.Port();
     const auto path = std::filesystem::temp_directory_path() /
                       ("praveltest-node-lines-" + std::to_string(port) + ".txt");
     std::FILE* out = std::fopen(path.string().c_str(), "wb");
@@ -84,7 +83,7 @@ TEST(NodeEndpoint, ServesPollsAndDmxUntilAStopIsRequested) {
 }
 
 TEST(NodeEndpoint, WithNothingWaitingHandleOneReturnsAtOnce) {
-    simnode::NodeEndpoint endpoint(OnLoopback(FreeUdpPort()));
+    simnode::NodeEndpoint endpoint(OnLoopback(0));
     EXPECT_FALSE(endpoint.HandleOne());
 }
 

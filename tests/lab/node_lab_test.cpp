@@ -38,7 +38,7 @@ protected:
     lab::Process& StartNode(const std::string& ns, std::vector<std::string> args) {
         args.insert(args.begin(), PRAVELTEST_NODE_BINARY);
         m_node = std::make_unique<lab::Process>(lab::NamespaceCommand(ns, args));
-        const bool ready = m_node->WaitForLineStartingWith("ready ", 5s).has_value();
+        const bool ready = m_node->WaitForLineStartingWith("ready ", 10s).has_value();
         EXPECT_TRUE(ready) << m_node->Errors();
         return *m_node;
     }
@@ -90,7 +90,7 @@ TEST_F(NodeInLab, AnswersTheBroadcastPollWithExactlyItsReply) {
                      "7"});
     ASSERT_TRUE(m_program->SendTo("10.1.2.255", protocol::kNodePort, kPoll));
 
-    const auto reply = ReceiveFromOthers(2s);
+    const auto reply = ReceiveFromOthers(10s);
     ASSERT_TRUE(reply) << m_node->Output() << m_node->Errors();
     const std::vector<std::uint8_t> expected{'V',  'X',  'P',  'R',  0x02, 0xAA, 0xBB, 0xCC, 0xDD,
                                              0xEE, 0x12, 0x34, 0x03, 0x80, 'L',  'a',  'b',  'N',
@@ -99,7 +99,7 @@ TEST_F(NodeInLab, AnswersTheBroadcastPollWithExactlyItsReply) {
     EXPECT_EQ(reply->bytes, expected);
     EXPECT_EQ(reply->senderAddress, "10.1.2.20");
     EXPECT_FALSE(ReceiveFromOthers(300ms)) << "one node sends one reply";
-    EXPECT_EQ(m_node->WaitForLineStartingWith("poll ", 1s).value_or(""),
+    EXPECT_EQ(m_node->WaitForLineStartingWith("poll ", 10s).value_or(""),
               "poll from=10.1.2.3:3333 replies=1");
 }
 
@@ -111,7 +111,7 @@ TEST_F(NodeInLab, ReportsDmxDataAndEndsCleanlyOnSigterm) {
         DmxMessage(
             {.universe = 12, .startCode = 0, .dataType = 1, .channelCount = 48, .level = 128})));
 
-    EXPECT_EQ(node.WaitForLineStartingWith("dmx ", 2s).value_or(node.Output()),
+    EXPECT_EQ(node.WaitForLineStartingWith("dmx ", 10s).value_or(node.Output()),
               "dmx from=10.1.2.3:3333 universe=12 universe-byte=11 start-code=0 type=1 "
               "channels=48 levels=128-128");
 
@@ -126,7 +126,7 @@ TEST_F(NodeInLab, ReportsDmxDataAndEndsCleanlyOnSigterm) {
 TEST_F(NodeInLab, BesideTheProgramOnItsHostTheRepliesStillReachTheProgram) {
     StartNode(m_lab->ToolNamespace(), {"--bind", "10.1.2.255", "--name", "OnHost"});
     ASSERT_TRUE(m_program->SendTo("10.1.2.255", protocol::kNodePort, kPoll));
-    const auto reply = ReceiveFromOthers(2s);
+    const auto reply = ReceiveFromOthers(10s);
     ASSERT_TRUE(reply) << m_node->Output() << m_node->Errors();
     const auto message = protocol::ReadPollReply(reply->bytes);
     ASSERT_TRUE(message);
@@ -138,12 +138,12 @@ TEST_F(NodeInLab, BesideTheProgramOnItsHostTheRepliesStillReachTheProgram) {
     auto realNode = lab::InNamespace(other, [] { return std::make_unique<PeerSocket>("0.0.0.0"); });
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(realNode->SendTo(lab::kToolAddress, protocol::kNodePort, Bytes("VXPR reply")));
-        const auto got = ReceiveFromOthers(1s);
+        const auto got = ReceiveFromOthers(10s);
         ASSERT_TRUE(got) << "reply " << i << " did not reach the program";
         EXPECT_EQ(got->senderAddress, "10.1.2.30");
     }
     ASSERT_TRUE(m_program->SendTo("10.1.2.255", protocol::kNodePort, Bytes("XX")));
-    const auto lines = m_node->WaitForLines(3, 2s);
+    const auto lines = m_node->WaitForLines(3, 10s);
     ASSERT_EQ(lines.size(), 3u) << m_node->Output();
     EXPECT_EQ(lines[2], "ignored from=10.1.2.3:3333 length=2") << "the node took a reply";
 }

@@ -15,7 +15,6 @@ namespace {
 using namespace std::chrono_literals;
 using lab::Process;
 using testing_support::Bytes;
-using testing_support::FreeUdpPort;
 using testing_support::PeerSocket;
 
 const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
@@ -26,27 +25,32 @@ protected:
     Process& Start(std::vector<std::string> args) {
         args.insert(args.begin(), PRAVELTEST_NODE_BINARY);
         m_node = std::make_unique<Process>(args);
-        const auto ready = m_node->WaitForLineStartingWith("ready ", 5s);
+        const auto ready = m_node->WaitForLineStartingWith("ready ", 10s);
         EXPECT_TRUE(ready) << "no ready line; stderr: " << m_node->Errors();
         return *m_node;
     }
 
     // The ready line and count more.
     std::vector<std::string> WaitForLines(std::size_t count) {
-        return m_node->WaitForLines(count + 1, 3s);
+        return m_node->WaitForLines(count + 1, 10s);
     }
 
+    // The wildcard with address reuse keeps the port ours for the test, while the node's
+    // more specific binding still gets every datagram sent to 127.0.0.1.
+    std::uint16_t Port() const { return m_reservation.Port(); }
+
     std::unique_ptr<Process> m_node;
+    PeerSocket m_reservation{"0.0.0.0", 0, true};
 };
 
 TEST_F(NodeProgram, AnswersAPollFromAnEphemeralPortWithItsOwnIdentity) {
-    const std::uint16_t port = FreeUdpPort();
+    const std::uint16_t port = Port();
     Start({"--bind", "127.0.0.1", "--port", std::to_string(port), "--name", "Truss", "--mac",
            "02:11:22:33:44:55", "--node-type", "0203", "--universe", "9", "--listen-to", "1"});
     PeerSocket program;
     ASSERT_TRUE(program.SendTo("127.0.0.1", port, kPoll));
 
-    const auto reply = program.Receive(2s);
+    const auto reply = program.Receive(10s);
     ASSERT_TRUE(reply) << m_node->Errors();
     const std::vector<std::uint8_t> expected{'V',  'X',  'P',  'R',  0x02, 0x11, 0x22, 0x33, 0x44,
                                              0x55, 0x02, 0x03, 0x01, 0x00, 'T',  'r',  'u',  's',
@@ -57,18 +61,18 @@ TEST_F(NodeProgram, AnswersAPollFromAnEphemeralPortWithItsOwnIdentity) {
     EXPECT_NE(reply->senderPort, port) << "replies must not come from the listening socket";
     EXPECT_FALSE(program.Receive(200ms)) << "one node sends one reply";
 
-    const auto line = m_node->WaitForLineStartingWith("poll ", 2s);
+    const auto line = m_node->WaitForLineStartingWith("poll ", 10s);
     EXPECT_EQ(line.value_or(""),
               "poll from=127.0.0.1:" + std::to_string(program.Port()) + " replies=1");
 }
 
 TEST_F(NodeProgram, ManyNodesAllAnswerOnePoll) {
-    const std::uint16_t port = FreeUdpPort();
+    const std::uint16_t port = Port();
     Start({"--bind", "127.0.0.1", "--port", std::to_string(port), "--count", "200"});
     PeerSocket program;
     ASSERT_TRUE(program.SendTo("127.0.0.1", port, kPoll));
 
-    const auto replies = program.Drain(1500ms);
+    const auto replies = program.ReceiveUpTo(200, 10s);
     std::set<std::string> names;
     std::set<std::vector<std::uint8_t>> macs;
     for (const auto& reply : replies) {
@@ -79,15 +83,16 @@ TEST_F(NodeProgram, ManyNodesAllAnswerOnePoll) {
         macs.insert({message->mac.begin(), message->mac.end()});
     }
     EXPECT_EQ(replies.size(), 200u);
+    EXPECT_FALSE(program.Receive(200ms)) << "one reply per node";
     EXPECT_EQ(names.size(), 200u);
     EXPECT_EQ(macs.size(), 200u);
     EXPECT_TRUE(names.count("SimNode1") && names.count("SimNode200"));
     EXPECT_TRUE(
-        m_node->WaitForLineStartingWith("poll ", 2s).value_or("").ends_with(" replies=200"));
+        m_node->WaitForLineStartingWith("poll ", 10s).value_or("").ends_with(" replies=200"));
 }
 
 TEST_F(NodeProgram, PrintsALinePerDmxMessageAndNamesWhatItIgnores) {
-    const std::uint16_t port = FreeUdpPort();
+    const std::uint16_t port = Port();
     Start({"--bind", "127.0.0.1", "--port", std::to_string(port)});
     PeerSocket program;
     const std::string from = "from=127.0.0.1:" + std::to_string(program.Port());
@@ -118,9 +123,9 @@ TEST_F(NodeProgram, PrintsALinePerDmxMessageAndNamesWhatItIgnores) {
 class NodeProgramStops : public NodeProgram, public testing::WithParamInterface<int> {};
 
 TEST_P(NodeProgramStops, CleanlyOnTheSignal) {
-    Process& node = Start({"--bind", "127.0.0.1", "--port", std::to_string(FreeUdpPort())});
+    Process& node = Start({"--bind", "127.0.0.1", "--port", std::to_string(Port())});
     node.Signal(GetParam());
-    const auto status = node.Wait(2s);
+    const auto status = node.Wait(10s);
     ASSERT_TRUE(status) << "still running after the signal";
     EXPECT_TRUE(status->Exited(0)) << lab::Describe(*status);
 }
@@ -158,8 +163,8 @@ TEST_F(NodeProgram, PortTakenWithoutAddressReuseExitsWithOne) {
 class NodeBesideProgram : public NodeProgram {
 protected:
     void SetUp() override {
-        m_port = FreeUdpPort();
-        m_program = std::make_unique<PeerSocket>("0.0.0.0", m_port, true);
+        m_program = std::make_unique<PeerSocket>("0.0.0.0", 0, true);
+        m_port = m_program->Port();
         Start({"--bind", "127.0.0.255", "--port", std::to_string(m_port), "--name", "Beside"});
     }
 
@@ -170,7 +175,7 @@ protected:
 TEST_F(NodeBesideProgram, ProgramsPollIsAnsweredToTheProgram) {
     for (int round = 0; round < 2; ++round) {
         ASSERT_TRUE(m_program->SendTo("127.0.0.255", m_port, kPoll));
-        const auto reply = m_program->Receive(2s);
+        const auto reply = m_program->Receive(10s);
         ASSERT_TRUE(reply) << "round " << round << "; node said: " << m_node->Output();
         const auto message = protocol::ReadPollReply(reply->bytes);
         ASSERT_TRUE(message && protocol::HasCode(reply->bytes, protocol::kCodePollReply));
@@ -182,7 +187,7 @@ TEST_F(NodeBesideProgram, UnicastToTheProgramNeverReachesTheNode) {
     PeerSocket elsewhere;
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(elsewhere.SendTo("127.0.0.1", m_port, Bytes("VXPR from a node")));
-        const auto got = m_program->Receive(1s);
+        const auto got = m_program->Receive(10s);
         ASSERT_TRUE(got) << "datagram " << i << " was taken from the program";
     }
     ASSERT_TRUE(m_program->SendTo("127.0.0.255", m_port, Bytes("XX")));
@@ -199,7 +204,7 @@ TEST_F(NodeBesideProgram, ProgramsDmxDataReachesTheNode) {
         {.universe = 1, .startCode = 0, .dataType = 1, .channelCount = 24, .level = 255}, buffer);
     ASSERT_TRUE(
         m_program->SendTo("127.0.0.255", m_port, {buffer.begin(), buffer.begin() + length}));
-    const auto line = m_node->WaitForLineStartingWith("dmx ", 2s);
+    const auto line = m_node->WaitForLineStartingWith("dmx ", 10s);
     ASSERT_TRUE(line) << m_node->Output();
     EXPECT_TRUE(
         line->ends_with(" universe=1 universe-byte=0 start-code=0 type=1 channels=24 "

@@ -18,7 +18,7 @@ using testing_support::PeerSocket;
 
 const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
 // Room for a cold start of Qt on a busy machine.
-constexpr auto kStartUp = 5s;
+constexpr auto kStartUp = 20s;
 
 class ProgramInLab : public testing::Test {
 protected:
@@ -110,7 +110,7 @@ TEST_F(ProgramInLab, ItsPollReachesTheSimulatedNode) {
     StartLab(24);
     const std::string host = m_lab->AddHost("10.1.2.20");
     lab::Process node(lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY}));
-    ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 5s)) << node.Errors();
+    ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 10s)) << node.Errors();
     auto program = StartProgram();
 
     EXPECT_EQ(node.WaitForLineStartingWith("poll ", kStartUp).value_or(Diagnose(*program)),

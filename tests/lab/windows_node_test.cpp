@@ -16,7 +16,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using testing_support::FreeUdpPort;
 using testing_support::PeerSocket;
 
 const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::kPollMessage.end());
@@ -140,7 +139,10 @@ TEST_F(WindowsNode, PortTakenWithoutAddressReuseExitsWithOne) {
 // Wine hands a SIGINT to the console control handlers as CTRL_C_EVENT, as a terminal's
 // Ctrl+C reaches a console program on Windows.
 TEST_F(WindowsNode, AnswersOnLoopbackAndCtrlCEndsItWithZero) {
-    const std::uint16_t port = FreeUdpPort();
+    // Held with address reuse on the wildcard, so the port stays ours while the node's more
+    // specific binding still gets what is sent to 127.0.0.1.
+    const PeerSocket reservation("0.0.0.0", 0, true);
+    const std::uint16_t port = reservation.Port();
     lab::Process& node = Start(Command({"--bind", "127.0.0.1", "--port", std::to_string(port)}));
     ASSERT_TRUE(node.WaitForLineStartingWith("ready ", kWineStart)) << node.Errors();
     PeerSocket program;

@@ -141,6 +141,7 @@ protected:
 private:
     // On loopback the observer takes a free port, and the window is given the same one.
     void MakePeers(const std::string& observerAddress) {
+        // Port 0 on loopback: the observer's port, as the system chose it, is the window's.
         observer = std::make_unique<PeerSocket>(observerAddress, port, true);
         port = observer->Port();
         peer =

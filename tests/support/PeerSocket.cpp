@@ -2,14 +2,55 @@
 
 #include "net/SystemSockets.h"
 
+#include <cstdint>
+#include <cstring>
+
 #include <stdexcept>
 
 namespace testing_support {
+namespace {
+
+#ifdef SO_TIMESTAMPNS
+// Linux hands over the kernel's arrival time too, for the performance harness's latencies.
+bool ReceiveStamped(net::SocketHandle handle, Datagram& datagram) {
+    sockaddr_in sender{};
+    iovec vector{datagram.bytes.data(), datagram.bytes.size()};
+    alignas(cmsghdr) char control[128];
+    msghdr message{};
+    message.msg_name = &sender;
+    message.msg_namelen = sizeof sender;
+    message.msg_iov = &vector;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = recvmsg(handle, &message, MSG_DONTWAIT);
+    if (received < 0) return false;
+    datagram.bytes.resize(static_cast<std::size_t>(received));
+    for (cmsghdr* each = CMSG_FIRSTHDR(&message); each; each = CMSG_NXTHDR(&message, each)) {
+        if (each->cmsg_level == SOL_SOCKET && each->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(each), sizeof stamp);
+            datagram.kernelRealtimeNs =
+                static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
+        }
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+    datagram.senderAddress = text;
+    datagram.senderPort = ntohs(sender.sin_port);
+    return true;
+}
+#endif
+
+}  // namespace
 
 PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reuse) {
     m_handle = socket(AF_INET, SOCK_DGRAM, 0);
     if (m_handle == net::kInvalidSocket) throw std::runtime_error("socket() failed");
     net::SetIntOption(m_handle, SO_BROADCAST, 1);
+#ifdef SO_TIMESTAMPNS
+    net::SetIntOption(m_handle, SO_TIMESTAMPNS, 1);
+#endif
     if (reuse) net::SetIntOption(m_handle, SO_REUSEADDR, 1);
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -19,9 +60,7 @@ PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reus
         net::CloseSocketHandle(m_handle);
         throw std::runtime_error("bind() failed for " + address + ":" + std::to_string(port));
     }
-    net::SocketLength length = sizeof local;
-    getsockname(m_handle, reinterpret_cast<sockaddr*>(&local), &length);
-    m_port = ntohs(local.sin_port);
+    m_port = net::LocalPort(m_handle);
 }
 
 PeerSocket::~PeerSocket() {
@@ -39,10 +78,20 @@ bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
                   reinterpret_cast<sockaddr*>(&destination), sizeof destination) >= 0;
 }
 
+void PeerSocket::SetReceiveBuffer(int bytes) {
+#ifdef SO_RCVBUFFORCE
+    if (setsockopt(m_handle, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) return;
+#endif
+    net::SetIntOption(m_handle, SO_RCVBUF, bytes);
+}
+
 std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     if (!net::WaitReadableFor(m_handle, static_cast<int>(timeout.count()))) return std::nullopt;
     Datagram datagram;
     datagram.bytes.resize(65536);
+#ifdef SO_TIMESTAMPNS
+    if (!ReceiveStamped(m_handle, datagram)) return std::nullopt;
+#else
     net::Sender sender;
     const auto received =
         net::ReceiveDatagram(m_handle, datagram.bytes.data(), datagram.bytes.size(), sender);
@@ -50,13 +99,15 @@ std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     datagram.bytes.resize(*received);
     datagram.senderAddress = sender.address;
     datagram.senderPort = sender.port;
+#endif
     return datagram;
 }
 
-std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
+std::vector<Datagram> PeerSocket::ReceiveUpTo(std::size_t count,
+                                              std::chrono::milliseconds timeout) {
     std::vector<Datagram> all;
-    const auto end = std::chrono::steady_clock::now() + window;
-    while (true) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (all.size() < count) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             end - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
@@ -65,9 +116,13 @@ std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
     return all;
 }
 
-std::uint16_t FreeUdpPort() {
-    PeerSocket probe("127.0.0.1", 0);
-    return probe.Port();
+std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
+    return ReceiveUpTo(SIZE_MAX, window);
+}
+
+void PeerSocket::Discard() {
+    while (Receive(std::chrono::milliseconds(0))) {
+    }
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {

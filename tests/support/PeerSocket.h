@@ -1,4 +1,5 @@
-// A plain UDP socket for tests: the other end of the conversation, on loopback or in a lab.
+// A plain UDP socket for tests and the performance harness: the other end of the
+// conversation, on loopback or in a lab.
 #pragma once
 
 #include <chrono>
@@ -15,6 +16,7 @@ struct Datagram {
     std::vector<std::uint8_t> bytes;
     std::string senderAddress;
     std::uint16_t senderPort = 0;
+    std::int64_t kernelRealtimeNs = 0;  // when the kernel received it, CLOCK_REALTIME
 };
 
 class PeerSocket {
@@ -27,20 +29,23 @@ public:
     PeerSocket& operator=(const PeerSocket&) = delete;
 
     std::uint16_t Port() const { return m_port; }
+    // A larger kernel queue, beyond the system limit when root, so a burst waits there.
+    void SetReceiveBuffer(int bytes);
     bool SendTo(const std::string& address, std::uint16_t port,
                 const std::vector<std::uint8_t>& bytes);
     // Waits up to timeout for one datagram.
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
+    // Datagrams until count have come or timeout has passed.
+    std::vector<Datagram> ReceiveUpTo(std::size_t count, std::chrono::milliseconds timeout);
     // Everything that arrives within the window.
     std::vector<Datagram> Drain(std::chrono::milliseconds window);
+    // Drops whatever is waiting now.
+    void Discard();
 
 private:
     net::SocketHandle m_handle = net::kInvalidSocket;
     std::uint16_t m_port = 0;
 };
-
-// A UDP port on loopback that nothing is bound to right now.
-std::uint16_t FreeUdpPort();
 
 std::vector<std::uint8_t> Bytes(const std::string& text);
 
