@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sched.h>
+#endif
 
 #include <chrono>
 #include <cstdint>
@@ -74,6 +78,15 @@ protected:
     // Loopback queues each datagram on the sending processor and delivers each queue in
     // order; pinned to one processor, a sentinel that has reached the witness proves that
     // everything sent before it has reached its socket, however late delivery runs.
+#ifdef _WIN32
+    void SetUp() override {
+        m_affinity = SetThreadAffinityMask(GetCurrentThread(), 1);
+        ASSERT_NE(m_affinity, 0u);
+    }
+    void TearDown() override {
+        SetThreadAffinityMask(GetCurrentThread(), m_affinity);
+    }
+#else
     void SetUp() override {
         ASSERT_EQ(sched_getaffinity(0, sizeof m_affinity, &m_affinity), 0);
         cpu_set_t one;
@@ -81,7 +94,10 @@ protected:
         CPU_SET(sched_getcpu(), &one);
         ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
     }
-    void TearDown() override { sched_setaffinity(0, sizeof m_affinity, &m_affinity); }
+    void TearDown() override {
+        sched_setaffinity(0, sizeof m_affinity, &m_affinity);
+    }
+#endif
 
     void LetArrive() {
         ASSERT_TRUE(m_peer.SendTo(kLoopback, m_witness.Port(), Raw("sentinel")));
@@ -130,7 +146,11 @@ protected:
         ASSERT_TRUE(m_peer.SendTo(kLoopback, m_port, bytes));
     }
 
+#ifdef _WIN32
+    DWORD_PTR m_affinity = 0;
+#else
     cpu_set_t m_affinity{};
+#endif
     std::uint16_t m_port = 0;  // the system's choice until an endpoint or holder has one
     std::optional<net::Ipv4> m_host = net::Ipv4{127, 0, 0, 1};
     std::string m_broadcast;
