@@ -133,17 +133,23 @@ protected:
     std::string nodeNamespace;
     std::string toolAddress;
     std::uint16_t port = 0;
+    std::unique_ptr<PeerSocket> reservation;
     std::unique_ptr<PeerSocket> observer;
     std::unique_ptr<PeerSocket> peer;
     MessageRecorder messages;
     std::unique_ptr<CNodeTestDlg> window;
 
 private:
-    // On loopback the observer takes a free port, and the window is given the same one.
+    // On loopback the system chooses a port, and the window and the observer share it.
     void MakePeers(const std::string& observerAddress) {
-        // Port 0 on loopback: the observer's port, as the system chose it, is the window's.
+        if (port == 0) {
+            // Held on the wildcard, the port cannot be taken on 127.0.0.1 by a socket without
+            // address reuse, which would make the window's bind fail. What is sent to the
+            // window still reaches the window: of equal matches, the one bound last receives.
+            reservation = std::make_unique<PeerSocket>("0.0.0.0", 0, true);
+            port = reservation->Port();
+        }
         observer = std::make_unique<PeerSocket>(observerAddress, port, true);
-        port = observer->Port();
         peer =
             std::make_unique<PeerSocket>(observerAddress == "0.0.0.0" ? "0.0.0.0" : "127.0.0.1", 0);
     }
