@@ -50,8 +50,7 @@ int main(int argc, char* argv[]) {
             return Fail(line.error + "; try --help");
         case cli::Action::ListInterfaces: {
             net::StartSocketLayer();
-            const std::string text =
-                net::InterfaceListText(net::ListInterfaces(), net::ResolveHostName());
+            const std::string text = net::HostInterfaceListText();
             net::StopSocketLayer();
             std::fputs(text.c_str(), stdout);
             return 0;

@@ -212,4 +212,8 @@ std::string InterfaceListText(const std::vector<Interface>& interfaces,
     return text;
 }
 
+std::string HostInterfaceListText() {
+    return InterfaceListText(ListInterfaces(), ResolveHostName());
+}
+
 }  // namespace net

@@ -57,5 +57,7 @@ std::function<std::optional<Ipv4>()> InterfaceLookup(const std::string& nameOrAd
 // them, a last line "- address=A.B.C.D sends-to=A.B.C.255 default=host-name" shows it.
 std::string InterfaceListText(const std::vector<Interface>& interfaces,
                               const std::optional<Ipv4>& hostName);
+// The listing for this host as it is now; the socket layer must be started.
+std::string HostInterfaceListText();
 
 }  // namespace net

@@ -59,8 +59,7 @@ int main(int argc, char* argv[]) {
     }
     int status = 0;
     if (parsed.outcome == simnode::ParseOutcome::ListInterfaces) {
-        std::fputs(net::InterfaceListText(net::ListInterfaces(), net::ResolveHostName()).c_str(),
-                   stdout);
+        std::fputs(net::HostInterfaceListText().c_str(), stdout);
     } else {
         status = Run(parsed.options);
     }
