@@ -19,22 +19,11 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <string>
+
+#include "testing/Options.h"
+#include "testing/ProcStatus.h"
 
 namespace {
-
-long StatusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t length = std::strlen(field);
-    while (std::getline(in, line)) {
-        if (line.compare(0, length, field) == 0) return std::atol(line.c_str() + length + 1);
-    }
-    return -1;
-}
 
 // Positions come in the main window's dialog units (a quarter of the average character
 // width, an eighth of the line height), so both windows cover the same pixels.
@@ -82,9 +71,13 @@ QWidget* UpDown(QWidget* parent) {
 int main(int argc, char* argv[]) {
     int holdMs = 0;
     int tickMs = 0;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--hold-ms")) holdMs = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--tick-ms")) tickMs = std::atoi(argv[i + 1]);
+    try {
+        const lab::Options options(argc, argv, 1, {"hold-ms", "tick-ms"});
+        holdMs = options.Number("hold-ms", 0);
+        tickMs = options.Number("tick-ms", 0);
+    } catch (const lab::UsageError& error) {
+        std::fprintf(stderr, "floor_dialog: %s\n", error.what());
+        return 2;
     }
     QApplication application(argc, argv);
     QDialog dialog;
@@ -131,7 +124,8 @@ int main(int argc, char* argv[]) {
         tick.start(tickMs);
     }
     QTimer::singleShot(holdMs, &application, [] {
-        std::printf("memory %ld %ld\n", StatusKb("VmHWM"), StatusKb("VmRSS"));
+        const lab::ProcMemory memory = lab::OwnMemory();
+        std::printf("memory %ld %ld\n", memory.hwmKb, memory.rssKb);
         std::fflush(stdout);
         QApplication::quit();
     });

@@ -95,21 +95,6 @@ void BM_FormatLevelText(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatLevelText);
 
-void BM_BuildLevelMessageAndText(benchmark::State& state) {
-    const output::OutputSettings settings = FieldSettings();
-    protocol::DmxBuffer buffer;
-    int position = 0;
-    for (auto _ : state) {
-        position = (position + 1) & 0xFF;
-        const int level = output::LevelFromSliderPosition(position);
-        benchmark::DoNotOptimize(
-            output::BuildLevelMessage(settings, static_cast<std::uint8_t>(level), buffer));
-        benchmark::DoNotOptimize(output::FormatLevelText(level));
-        benchmark::ClobberMemory();
-    }
-}
-BENCHMARK(BM_BuildLevelMessageAndText);
-
 // The slider path without the window system: clamp, build, text, send.
 void BM_LevelToDatagram(benchmark::State& state) {
     LoopbackEndpoint endpoint;

@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
-# Builds the benchmark in the release preset when needed, then prints the median of five
-# runs of each case. Extra arguments go to the benchmark, e.g. --benchmark_filter=Send.
+# Builds the benchmark in the release preset when needed, then prints the median of five runs
+# of each case; --quick runs each case once. Other arguments go to the benchmark, e.g.
+# --benchmark_filter=Send. Exits non-zero when a case fails.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/release"
 cd "$root"
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    cmake --preset release >/dev/null
+repetitions=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+if [ "${1:-}" = --quick ]; then
+    shift
+    repetitions=(--benchmark_repetitions=1 --benchmark_min_time=0.05)
 fi
+
+[ -f "$build/CMakeCache.txt" ] || cmake --preset release >/dev/null
 if ! cmake --build "$build" -j "$(nproc)" --target praveltest_bench >/dev/null; then
-    echo "praveltest_bench did not build (is libbenchmark-dev installed?); rerun:" >&2
-    echo "  cmake --build $build --target praveltest_bench" >&2
+    echo "praveltest_bench did not build; rerun: cmake --build $build --target praveltest_bench" >&2
     exit 1
 fi
 
-"$build/bench/praveltest_bench" \
-    --benchmark_repetitions=5 --benchmark_report_aggregates_only=true "$@" |
-    awk '/^Benchmark|^-+$/ || /_median/'
+output=$("$build/bench/praveltest_bench" "${repetitions[@]}" "$@")
+awk '/^Benchmark|^-+$/ || /_median/ || !/_(mean|stddev|cv) / && /^BM_/' <<<"$output"
+if grep -q 'ERROR OCCURRED' <<<"$output"; then
+    echo "a benchmark case failed" >&2
+    exit 1
+fi

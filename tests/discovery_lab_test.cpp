@@ -3,12 +3,12 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
-#include <fstream>
 #include <random>
 #include <set>
 #include <thread>
 
-#include "tests/lab/Process.h"
+#include "testing/ProcStatus.h"
+#include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
 
 using namespace std::chrono_literals;
@@ -94,14 +94,6 @@ std::vector<std::uint8_t> ReplyBytes(const std::string& name, std::uint8_t versi
     reply.version = version;
     const auto bytes = protocol::WritePollReply(reply);
     return {bytes.begin(), bytes.end()};
-}
-
-long PeakResidentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
 }
 
 }  // namespace
@@ -240,7 +232,7 @@ TEST_F(DiscoveryLabTest, ASendWithNoRouteIsReportedAndTheNextOneWorks) {
 TEST_F(DiscoveryLabTest, AFloodWithEveryBoxLeftOpenLeavesTheProgramWorking) {
     OpenShown();
     TakeStartUpPoll();
-    const long peakBefore = PeakResidentKilobytes();
+    const long peakBefore = lab::OwnMemory().hwmKb;
 
     // Every report opens a box that nobody closes; the boxes nest as ticks come in under them.
     int depth = 0;
@@ -332,7 +324,7 @@ TEST_F(DiscoveryLabTest, AFloodWithEveryBoxLeftOpenLeavesTheProgramWorking) {
     ASSERT_TRUE(checked) << "the boxes never nested to the limit";
 
     EXPECT_LE(deepest, framework::kMaxNestedBoxes);
-    const long growth = PeakResidentKilobytes() - peakBefore;
+    const long growth = lab::OwnMemory().hwmKb - peakBefore;
     std::printf("flood: peak resident memory grew by %ld kB\n", growth);
 #if !defined(__SANITIZE_ADDRESS__)  // its quarantine keeps freed memory on purpose
     EXPECT_LT(growth, 64 * 1024);

@@ -21,7 +21,7 @@
 #include "framework/MessageBox.h"
 #include "framework/ModalLoop.h"
 #include "framework/SpinButton.h"
-#include "tests/support/MessageRecorder.h"
+#include "testing/MessageRecorder.h"
 
 using namespace framework;
 

@@ -14,7 +14,7 @@
 
 #include "net/NodeSocket.h"
 #include "protocol/NodeProtocol.h"
-#include "tests/support/PeerSocket.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 

@@ -1,53 +1,107 @@
-// praveltest_perf MODE [--name value]...: one group of figures per run, for bench/perf.sh.
-// The lab modes expect to be started inside the lab's tool namespace.
-#include <QApplication>
+// praveltest_perf: every figure of bench/perf.sh in one run, then the table; exits 1 when a
+// figure misses its goal or cannot be taken, 2 on a bad command line. Runs in the lab's tool
+// namespace, with a node host beside it.
 #include <cstdio>
-#include <cstring>
+#include <ctime>
 #include <exception>
-#include <memory>
+#include <fstream>
+#include <sstream>
 
-#include "bench/perf/Modes.h"
+#include "bench/perf/Harness.h"
+#include "testing/Options.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: praveltest_perf MODE [--name value]...\n"
-    "  floor     --floor BIN [--runs N]             start-to-shown and peak memory of the floor\n"
-    "  startup   --program BIN --node-ns NS [--runs N]  start to first poll on the wire\n"
-    "  idle      --program BIN --node-ns NS [--seconds S]  processor time and wake-ups\n"
-    "  memory    --program BIN --node BIN --node-ns NS [--count N]  memory with N entries\n"
-    "  latency   [--samples N] [--drag-ms MS]       key-to-datagram latency, drag rate\n"
-    "  discovery --node BIN --node-ns NS [--counts 10,100,500]  time to list every node\n"
-    "  soak      --node BIN --node-ns NS [--minutes 10] [--count 50]  memory, loss, listing\n";
+    "usage: praveltest_perf --program BIN --node BIN --floor BIN --node-ns NS [--runs N]\n"
+    "       [--idle-seconds S] [--entries N] [--samples N] [--drag-ms MS] [--counts N,N,...]\n"
+    "       [--flood-seconds S] [--flood-rate N]\n";
+
+perf::Setup ReadSetup(int argc, char** argv) {
+    const lab::Options options(
+        argc, argv, 1,
+        {"program", "node", "floor", "node-ns", "runs", "idle-seconds", "entries", "samples",
+         "drag-ms", "counts", "flood-seconds", "flood-rate"});
+    perf::Setup setup;
+    setup.program = options.Text("program");
+    setup.node = options.Text("node");
+    setup.floor = options.Text("floor");
+    setup.nodeNamespace = options.Text("node-ns");
+    if (setup.program.empty() || setup.node.empty() || setup.floor.empty() ||
+        setup.nodeNamespace.empty()) {
+        throw lab::UsageError("--program, --node, --floor and --node-ns are needed");
+    }
+    setup.runs = options.Number("runs", setup.runs);
+    setup.idleSeconds = options.Number("idle-seconds", setup.idleSeconds);
+    setup.entries = options.Number("entries", setup.entries);
+    setup.samples = options.Number("samples", setup.samples);
+    setup.dragMs = options.Number("drag-ms", setup.dragMs);
+    setup.floodSeconds = options.Number("flood-seconds", setup.floodSeconds);
+    setup.floodRate = options.Number("flood-rate", setup.floodRate);
+    if (options.Has("counts")) {
+        setup.counts.clear();
+        std::istringstream list(options.Text("counts"));
+        for (std::string each; std::getline(list, each, ',');) {
+            char* end = nullptr;
+            const long count = std::strtol(each.c_str(), &end, 10);
+            if (each.empty() || *end || count < 1) throw lab::UsageError("bad --counts " + each);
+            setup.counts.push_back(static_cast<int>(count));
+        }
+    }
+    return setup;
+}
+
+std::string Load() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+void Phase(const char* what) {
+    std::fprintf(stderr, "== %s (load %s)\n", what, Load().c_str());
+}
 
 }  // namespace
 
-int Run(int argc, char* argv[]) {
-    if (argc < 2) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    const char* mode = argv[1];
-    const perf::Options options(argc, argv, 2);
-    if (!std::strcmp(mode, "floor")) return perf::RunFloor(options);
-    if (!std::strcmp(mode, "startup")) return perf::RunStartup(options);
-    if (!std::strcmp(mode, "idle")) return perf::RunIdle(options);
-    if (!std::strcmp(mode, "memory")) return perf::RunMemory(options);
-    const bool inProcess = !std::strcmp(mode, "latency") || !std::strcmp(mode, "discovery") ||
-                           !std::strcmp(mode, "soak");
-    if (!inProcess) {
-        std::fputs(kUsage, stderr);
-        return 2;
-    }
-    int qtArgc = 1;
-    QApplication application(qtArgc, argv);
-    if (!std::strcmp(mode, "soak")) return perf::RunSoak(options);
-    return !std::strcmp(mode, "latency") ? perf::RunLatency(options) : perf::RunDiscovery(options);
-}
-
 int main(int argc, char* argv[]) {
+    perf::Setup setup;
     try {
-        return Run(argc, argv);
+        setup = ReadSetup(argc, argv);
+    } catch (const lab::UsageError& error) {
+        std::fprintf(stderr, "praveltest_perf: %s\n%s", error.what(), kUsage);
+        return 2;
+    }
+    try {
+        int qtArgc = 1;
+        perf::Application application(qtArgc, argv);
+        const std::string loadBefore = Load();
+        const std::time_t start = std::time(nullptr);
+        Phase("floor: start to shown and memory");
+        perf::MeasureFloor(setup);
+        Phase("start-up: start to first poll on the wire");
+        perf::MeasureStartup(setup);
+        Phase("idle: the program and the floor with a tick, side by side");
+        perf::MeasureIdle(setup);
+        Phase("memory with every entry listed");
+        perf::MeasureMemory(setup);
+        Phase("latency and drag rate, in this process on loopback");
+        perf::MeasureLatency(setup);
+        Phase("discovery, in this process");
+        perf::MeasureDiscovery(setup);
+        Phase("DMX flood from the node host, in this process");
+        perf::MeasureFlood(setup, application);
+        Phase("size");
+        perf::MeasureSize(setup);
+
+        const int missed = perf::Report(setup, stdout);
+        char date[64];
+        std::strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", std::gmtime(&start));
+        std::printf("Run %s, %lld s; load average %s before, %s after.\n", date,
+                    static_cast<long long>(std::time(nullptr) - start), loadBefore.c_str(),
+                    Load().c_str());
+        if (missed) std::printf("%d goal%s missed.\n", missed, missed == 1 ? "" : "s");
+        return missed ? 1 : 0;
     } catch (const std::exception& error) {
         perf::Fail(error.what());
     }

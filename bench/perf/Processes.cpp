@@ -1,49 +1,48 @@
 // Figures of whole processes: the floor program, and the real program in the lab's tool
-// namespace (this harness is started there, with the lab's host name) watched from a node
-// namespace on the same bridge.
+// namespace (this harness runs there, under the lab's host name) watched from a node host.
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
+#include <filesystem>
+#include <sstream>
 #include <thread>
 
-#include "bench/perf/Modes.h"
-#include "bench/perf/Support.h"
-#include "tests/lab/NamespaceSwitch.h"
+#include "bench/perf/Harness.h"
+#include "protocol/NodeProtocol.h"
+#include "testing/Lab.h"
+#include "testing/ProcStatus.h"
 
 namespace perf {
 namespace {
 
-using namespace std::chrono_literals;
-
-constexpr std::uint16_t kNodePort = 3333;
-constexpr char kToolAddress[] = "10.1.2.3";
-const std::vector<std::uint8_t> kPoll{'V', 'X', 'P', 'P', 0x01};
 const std::vector<std::string> kOffscreen{"QT_QPA_PLATFORM=offscreen"};
 // Memory is read this long after the first poll (the program) or the first show (the floor),
 // so that both have painted their window once.
 constexpr auto kSettle = 500ms;
 
-std::vector<std::string> Split(const std::string& text) {
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream stream(text);
     std::vector<std::string> words;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const std::size_t end = std::min(text.find(' ', at), text.size());
-        if (end > at) words.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
+    for (std::string word; stream >> word;) words.push_back(word);
     return words;
 }
 
-// Waits for the program's start-up poll at the listener; its kernel arrival time on the
-// monotonic clock, or nothing.
+void RecordSpread(const std::string& key, const std::vector<double>& values) {
+    Record(key + "_median", Median(values));
+    Record(key + "_min", *std::min_element(values.begin(), values.end()));
+    Record(key + "_max", *std::max_element(values.begin(), values.end()));
+}
+
+// The kernel arrival time of the program's start-up poll at the listener, on the monotonic
+// clock; nothing when none came.
 std::optional<std::int64_t> AwaitPoll(PeerSocket& listener, std::chrono::milliseconds timeout) {
     const std::int64_t offset = RealtimeMinusMonotonicNs();
     const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
     while (MonotonicNs() < deadline) {
         const auto datagram = listener.Receive(100ms);
-        if (!datagram) continue;
-        if (datagram->bytes == kPoll && datagram->senderAddress == kToolAddress) {
+        if (!datagram || datagram->senderAddress != lab::kToolAddress) continue;
+        if (std::equal(datagram->bytes.begin(), datagram->bytes.end(),
+                       protocol::kPollMessage.begin(), protocol::kPollMessage.end())) {
             return datagram->kernelRealtimeNs - offset;
         }
     }
@@ -52,167 +51,175 @@ std::optional<std::int64_t> AwaitPoll(PeerSocket& listener, std::chrono::millise
 
 std::unique_ptr<PeerSocket> ListenerIn(const std::string& nodeNamespace) {
     lab::NamespaceSwitch inside(nodeNamespace);
-    auto listener = std::make_unique<PeerSocket>("0.0.0.0", kNodePort);
+    auto listener = std::make_unique<PeerSocket>("0.0.0.0", protocol::kNodePort);
     listener->SetReceiveBuffer(1 << 20);
     return listener;
 }
 
-bool ExitedCleanly(Process& child, std::chrono::milliseconds timeout) {
-    const auto status = child.Wait(timeout);
-    return status && status->Exited(0);
+std::unique_ptr<Process> StartNode(const Setup& setup, int count) {
+    auto node = std::make_unique<Process>(
+        lab::NamespaceCommand(setup.nodeNamespace, {setup.node, "--count", std::to_string(count)}));
+    if (!node->WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node->Errors());
+    return node;
 }
 
 }  // namespace
 
-int RunFloor(const Options& options) {
-    const std::string binary = options.Text("floor");
-    const int runs = options.Number("runs", 10);
-    std::vector<double> startMs, hwmKb, rssKb;
-    for (int run = -1; run < runs; ++run) {  // run -1 warms the caches and is not counted
-        Process floor({binary, "--hold-ms", std::to_string(kSettle.count())}, kOffscreen);
+void MeasureFloor(const Setup& setup) {
+    std::vector<double> startMs, hwmKb;
+    for (int run = -1; run < setup.runs; ++run) {  // run -1 warms the caches and is not counted
+        Process floor({setup.floor, "--hold-ms", std::to_string(kSettle.count())}, kOffscreen);
         const auto shown = floor.WaitForLineStartingWith("shown ", 10s);
         const auto memory = floor.WaitForLineStartingWith("memory ", 10s);
-        if (!shown || !memory || !ExitedCleanly(floor, 5s)) {
+        const auto status = floor.Wait(5s);
+        if (!shown || !memory || !status || !status->Exited(0)) {
             Fail("floor_dialog did not report: " + floor.Errors());
         }
         if (run < 0) continue;
-        startMs.push_back(static_cast<double>(std::stoll(Split(*shown)[1]) - StartNs(floor)) / 1e6);
-        const auto words = Split(*memory);
-        hwmKb.push_back(std::stod(words[1]));
-        rssKb.push_back(std::stod(words[2]));
+        startMs.push_back(static_cast<double>(std::stoll(Words(*shown)[1]) - StartNs(floor)) / 1e6);
+        hwmKb.push_back(std::stod(Words(*memory)[1]));
     }
-    Result("floor_start_ms_median", Median(startMs));
-    Result("floor_start_ms_min", *std::min_element(startMs.begin(), startMs.end()));
-    Result("floor_start_ms_max", *std::max_element(startMs.begin(), startMs.end()));
-    Result("floor_hwm_kb", Median(hwmKb));
-    Result("floor_rss_kb", Median(rssKb));
-    return 0;
+    RecordSpread("floor_start_ms", startMs);
+    Record("floor_hwm_kb", Median(hwmKb));
 }
 
-int RunStartup(const Options& options) {
-    const std::string program = options.Text("program");
-    const int runs = options.Number("runs", 10);
-    auto listener = ListenerIn(options.Text("node-ns"));
-    std::vector<double> startMs, hwmKb, rssKb;
-    for (int run = -1; run < runs; ++run) {
+void MeasureStartup(const Setup& setup) {
+    auto listener = ListenerIn(setup.nodeNamespace);
+    std::vector<double> startMs, hwmKb;
+    for (int run = -1; run < setup.runs; ++run) {
         listener->Discard();
-        Process child({program}, kOffscreen);
+        Process child({setup.program}, kOffscreen);
         const auto arrival = AwaitPoll(*listener, 10s);
         if (!arrival) Fail("no start-up poll from the program: " + child.Errors());
-        std::this_thread::sleep_for(kSettle);
+        std::this_thread::sleep_for(kSettle);  // a settle before reading memory, not a verdict
         if (!child.IsRunning()) Fail("the program ended after its poll: " + child.Errors());
-        const ProcMemory memory = ReadMemory(child.Pid());
+        const lab::ProcMemory memory = lab::ReadMemory(child.Pid());
         child.Stop();
-        // Nothing more than the one poll may have gone out.
         while (const auto extra = listener->Receive(0ms)) {
-            if (extra->senderAddress == kToolAddress) Fail("the program sent more than its poll");
+            if (extra->senderAddress == lab::kToolAddress)
+                Fail("the program sent more than its poll");
         }
         if (run < 0) continue;
         startMs.push_back(static_cast<double>(*arrival - StartNs(child)) / 1e6);
         hwmKb.push_back(static_cast<double>(memory.hwmKb));
-        rssKb.push_back(static_cast<double>(memory.rssKb));
     }
-    Result("startup_ms_median", Median(startMs));
-    Result("startup_ms_min", *std::min_element(startMs.begin(), startMs.end()));
-    Result("startup_ms_max", *std::max_element(startMs.begin(), startMs.end()));
-    Result("startup_hwm_kb", Median(hwmKb));
-    Result("startup_rss_kb", Median(rssKb));
-    return 0;
+    RecordSpread("startup_ms", startMs);
+    Record("startup_hwm_kb", Median(hwmKb));
 }
 
-int RunIdle(const Options& options) {
-    const int seconds = options.Number("seconds", 60);
-    auto listener = ListenerIn(options.Text("node-ns"));
-    Process child({options.Text("program")}, kOffscreen);
+void MeasureIdle(const Setup& setup) {
+    auto listener = ListenerIn(setup.nodeNamespace);
+    Process child({setup.program}, kOffscreen);
     if (!AwaitPoll(*listener, 10s)) Fail("no start-up poll from the program: " + child.Errors());
-    // Measured over the same window: the floor dialog with an empty timer at the same period.
-    Process floor({options.Text("floor"), "--hold-ms", std::to_string((seconds + 30) * 1000),
+    // Over the same window: the floor dialog with an empty timer at the tick's period.
+    Process floor({setup.floor, "--hold-ms", std::to_string((setup.idleSeconds + 30) * 1000),
                    "--tick-ms", "100"},
                   kOffscreen);
     if (!floor.WaitForLineStartingWith("shown ", 10s)) Fail("floor_dialog: " + floor.Errors());
     std::this_thread::sleep_for(2s);  // past start-up's own work
-    const ProcActivity before = ReadActivity(child.Pid());
-    const ProcActivity floorBefore = ReadActivity(floor.Pid());
-    const ProcMemory memoryBefore = ReadMemory(child.Pid());
+    const lab::ProcActivity before = lab::ReadActivity(child.Pid());
+    const lab::ProcActivity floorBefore = lab::ReadActivity(floor.Pid());
     const std::int64_t from = MonotonicNs();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const ProcActivity after = ReadActivity(child.Pid());
-    const ProcActivity floorAfter = ReadActivity(floor.Pid());
-    const ProcMemory memoryAfter = ReadMemory(child.Pid());
+    std::this_thread::sleep_for(std::chrono::seconds(setup.idleSeconds));
+    const lab::ProcActivity after = lab::ReadActivity(child.Pid());
+    const lab::ProcActivity floorAfter = lab::ReadActivity(floor.Pid());
     const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
     if (!child.IsRunning()) Fail("the program ended while idle: " + child.Errors());
     if (!floor.IsRunning()) Fail("floor_dialog ended while idle: " + floor.Errors());
-    child.Stop();
-    floor.Stop();
 
-    const auto report = [&](const std::string& prefix, const ProcActivity& start,
-                            const ProcActivity& end, pid_t pid) {
-        const double tickSeconds = static_cast<double>(end.clockTicks - start.clockTicks) /
-                                   static_cast<double>(sysconf(_SC_CLK_TCK));
-        const TaskCounts all = Between(start, end);
-        const TaskCounts main = Between(start, end, pid);
-        Result(prefix + "cpu_percent", 100.0 * tickSeconds / elapsed);
-        Result(prefix + "cpu_percent_schedstat",
+    const auto report = [&](const std::string& prefix, const lab::ProcActivity& start,
+                            const lab::ProcActivity& end, pid_t pid) {
+        const double seconds = static_cast<double>(end.clockTicks - start.clockTicks) /
+                               static_cast<double>(sysconf(_SC_CLK_TCK));
+        const lab::TaskCounts all = lab::Between(start, end);
+        Record(prefix + "cpu_percent", 100.0 * seconds / elapsed);
+        Record(prefix + "cpu_percent_schedstat",
                100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed);
-        Result(prefix + "wakeups_per_s", static_cast<double>(all.switches) / elapsed);
-        Result(prefix + "voluntary_per_s", static_cast<double>(all.voluntary) / elapsed);
-        Result(prefix + "main_wakeups_per_s", static_cast<double>(main.switches) / elapsed);
-        Result(prefix + "threads", static_cast<double>(end.tasks.size()));
-        Result(prefix + "thread_names", all.name);
-        Result(prefix + "threads_at_start", static_cast<double>(start.tasks.size()));
+        Record(prefix + "wakeups_per_s", static_cast<double>(all.switches) / elapsed);
+        Record(prefix + "voluntary_per_s", static_cast<double>(all.voluntary) / elapsed);
+        Record(prefix + "main_wakeups_per_s",
+               static_cast<double>(lab::Between(start, end, pid).switches) / elapsed);
+        Record(prefix + "threads_at_start", static_cast<double>(start.tasks.size()));
+        RecordText(prefix + "thread_names", all.name);
     };
-    Result("idle_seconds", elapsed);
+    Record("idle_seconds", elapsed);
     report("idle_", before, after, child.Pid());
     report("idle_floor_", floorBefore, floorAfter, floor.Pid());
-    Result("idle_rss_growth_kb", static_cast<double>(memoryAfter.rssKb - memoryBefore.rssKb));
-    return 0;
 }
 
-int RunMemory(const Options& options) {
-    const int count = options.Number("count", 500);
-    Process node({"ip", "netns", "exec", options.Text("node-ns"), options.Text("node"), "--count",
-                  std::to_string(count)});
-    if (!node.WaitForLineStartingWith("ready ", 5s)) Fail("node not ready: " + node.Errors());
-    Process child({options.Text("program")}, kOffscreen);
-    const std::string expected =
-        "poll from=" + std::string(kToolAddress) + ":3333 replies=" + std::to_string(count);
-    const auto poll = node.WaitForLineStartingWith("poll ", 10s);
+void MeasureMemory(const Setup& setup) {
+    const auto node = StartNode(setup, setup.entries);
+    Process child({setup.program}, kOffscreen);
+    const std::string expected = "poll from=" + std::string(lab::kToolAddress) +
+                                 ":3333 replies=" + std::to_string(setup.entries);
+    const auto poll = node->WaitForLineStartingWith("poll ", 10s);
     if (!poll || *poll != expected) {
         Fail("node saw " + poll.value_or("no poll") + ": " + child.Errors());
     }
     std::this_thread::sleep_for(kSettle);
-    const ProcMemory start = ReadMemory(child.Pid());
-
-    // The program takes one datagram per tick; once its receive queue is empty it has read
-    // every reply (the poll's own loopback copy included).
-    const std::int64_t deadline = MonotonicNs() + (count / 10 * 2 + 10) * 1'000'000'000LL;
+    const lab::ProcMemory start = lab::ReadMemory(child.Pid());
+    // Once the program's receive queue, full at first, is empty again, it has read every reply.
+    const std::int64_t deadline = MonotonicNs() + (setup.entries / 10 * 2 + 10) * 1'000'000'000LL;
     bool sawQueue = false;
     std::int64_t emptyAt = 0;
-    while (MonotonicNs() < deadline) {
-        const auto queue = UdpReceiveQueue(kNodePort);
-        if (!queue) Fail("the program's socket is gone: " + child.Errors());
-        if (*queue > 0) sawQueue = true;
-        if (sawQueue && *queue == 0) {
-            emptyAt = MonotonicNs();
-            break;
-        }
+    while (!emptyAt && MonotonicNs() < deadline) {
+        const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
+        if (!socket) Fail("the program's socket is gone: " + child.Errors());
+        sawQueue |= socket->receiveQueueBytes > 0;
+        if (sawQueue && socket->receiveQueueBytes == 0) emptyAt = MonotonicNs();
         std::this_thread::sleep_for(20ms);
     }
     if (!emptyAt) Fail("the program's receive queue never emptied");
     std::this_thread::sleep_for(1s);  // a few more ticks and paints with every entry present
     if (!child.IsRunning()) Fail("the program ended: " + child.Errors());
-    const ProcMemory full = ReadMemory(child.Pid());
-    child.Stop();
-    node.Stop();
-    Result("memory_entries", count);
-    Result("memory_queue_drained_s", static_cast<double>(emptyAt - StartNs(child)) / 1e9);
-    Result("memory_start_hwm_kb", static_cast<double>(start.hwmKb));
-    Result("memory_start_rss_kb", static_cast<double>(start.rssKb));
-    Result("memory_full_hwm_kb", static_cast<double>(full.hwmKb));
-    Result("memory_full_rss_kb", static_cast<double>(full.rssKb));
-    Result("memory_per_entry_kb",
-           static_cast<double>(full.rssKb - start.rssKb) / static_cast<double>(count));
-    return 0;
+    const lab::ProcMemory full = lab::ReadMemory(child.Pid());
+    Record("memory_queue_drained_s", static_cast<double>(emptyAt - StartNs(child)) / 1e9);
+    Record("memory_full_hwm_kb", static_cast<double>(full.hwmKb));
+    Record("memory_full_rss_kb", static_cast<double>(full.rssKb));
+    Record("memory_per_entry_kb",
+           static_cast<double>(full.rssKb - start.rssKb) / static_cast<double>(setup.entries));
+}
+
+void MeasureSize(const Setup& setup) {
+    const auto run = [](const std::vector<std::string>& argv) {
+        const lab::CommandResult result = lab::RunCommand(argv);
+        if (!result.status.Exited(0)) Fail(argv[0] + ": " + result.errors);
+        return result.output;
+    };
+    const auto libraries = [&](const std::string& binary) {
+        std::vector<std::string> names;
+        std::istringstream lines(run({"ldd", binary}));
+        for (std::string line; std::getline(lines, line);) {
+            const std::vector<std::string> words = Words(line);
+            if (words.empty() || words[0].rfind("linux-vdso", 0) == 0) continue;
+            names.push_back(words[0].substr(words[0].rfind('/') + 1));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const auto join = [](const std::vector<std::string>& names) {
+        std::string text;
+        for (const std::string& name : names) text += (text.empty() ? "" : " ") + name;
+        return text;
+    };
+    for (const auto& [key, binary] :
+         {std::pair{"size", setup.program}, {"floor_size", setup.floor}}) {
+        const std::string stripped = binary + ".stripped";
+        run({"strip", "-o", stripped, binary});
+        Record(std::string(key) + "_bytes",
+               static_cast<double>(std::filesystem::file_size(stripped)));
+        Record(std::string(key) + "_libraries", static_cast<double>(libraries(binary).size()));
+    }
+    RecordText("size_library_list", join(libraries(setup.program)));
+    std::vector<std::string> needed;
+    std::istringstream dynamic(run({"readelf", "-d", setup.program}));
+    for (std::string line; std::getline(dynamic, line);) {
+        const std::size_t open = line.find("Shared library: [");
+        if (open != std::string::npos) {
+            needed.push_back(line.substr(open + 17, line.find(']', open) - open - 17));
+        }
+    }
+    RecordText("size_needed", join(needed));
 }
 
 }  // namespace perf

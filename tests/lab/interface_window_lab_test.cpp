@@ -12,10 +12,10 @@
 #include "framework/ModalLoop.h"
 #include "net/Interfaces.h"
 #include "res/ResourceIds.h"
-#include "tests/lab/Lab.h"
-#include "tests/lab/Process.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/PeerSocket.h"
+#include "tests/lab/RequireLab.h"
+#include "testing/Process.h"
+#include "testing/MessageRecorder.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/lab/Lab.h"
-#include "tests/lab/Process.h"
-#include "tests/support/PeerSocket.h"
+#include "tests/lab/RequireLab.h"
+#include "testing/Process.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 

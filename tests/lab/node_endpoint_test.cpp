@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/support/PeerSocket.h"
+#include "testing/PeerSocket.h"
 #include "tools/SimulatedNode.h"
 #include "tools/StopRequest.h"
 

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/lab/Lab.h"
-#include "tests/lab/Process.h"
-#include "tests/support/PeerSocket.h"
+#include "tests/lab/RequireLab.h"
+#include "testing/Process.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/lab/Process.h"
-#include "tests/support/PeerSocket.h"
+#include "testing/Process.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 

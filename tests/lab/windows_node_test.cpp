@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/lab/Process.h"
+#include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
 
 namespace {

@@ -18,9 +18,9 @@
 #include "framework/ModalLoop.h"
 #include "net/HostAddress.h"
 #include "res/ResourceIds.h"
-#include "tests/lab/Lab.h"
-#include "tests/support/MessageRecorder.h"
-#include "tests/support/PeerSocket.h"
+#include "tests/lab/RequireLab.h"
+#include "testing/MessageRecorder.h"
+#include "testing/PeerSocket.h"
 
 namespace testing_support {
 

@@ -1,9 +1,10 @@
-#include "tests/lab/Lab.h"
+#include "testing/Lab.h"
 
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -13,9 +14,10 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 
-#include "tests/lab/Process.h"
+#include "testing/Process.h"
 
 namespace lab {
 namespace {
@@ -95,8 +97,8 @@ std::string Ip(const std::vector<std::string>& args) {
     return result.output;
 }
 
-Lab::Lab(int prefixLength, const std::string& hostNameAddress)
-    : m_name(UniqueName()), m_prefixLength(prefixLength) {
+Lab::Lab(int prefixLength, const std::string& hostNameAddress, const std::string& name)
+    : m_name(name.empty() ? UniqueName() : name), m_prefixLength(prefixLength) {
     try {
         m_switch = AddNamespace("sw");
         Ip({"-n", m_switch, "link", "add", kBridges[0], "type", "bridge"});
@@ -143,6 +145,34 @@ void Lab::Cleanup() noexcept {
     m_configDirectories.clear();
 }
 
+void Lab::Keep() {
+    m_namespaces.clear();
+    m_configDirectories.clear();
+}
+
+void RemoveLab(const std::string& name) {
+    const std::string prefix = name + "-";
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/run/netns", error)) {
+        const std::string ns = entry.path().filename().string();
+        if (ns.rfind(prefix, 0) == 0) found.push_back(ns);
+    }
+    for (const std::string& ns : found) {
+        const CommandResult pids = RunCommand({"ip", "netns", "pids", ns}, kCommandTimeout);
+        std::istringstream list(pids.output);
+        for (pid_t pid = 0; list >> pid;) kill(pid, SIGKILL);
+    }
+    // Hosts before the switch: each veth pair goes with the host's end.
+    std::sort(found.begin(), found.end(), [&](const std::string& a, const std::string& b) {
+        return (a == prefix + "sw") < (b == prefix + "sw");
+    });
+    for (const std::string& ns : found) {
+        RunCommand({"ip", "netns", "delete", ns}, kCommandTimeout);
+        std::filesystem::remove_all(ConfigDirectory(ns), error);
+    }
+}
+
 std::string Lab::AddNamespace(const std::string& role) {
     const std::string ns = m_name + "-" + role;
     Ip({"netns", "add", ns});
@@ -177,7 +207,7 @@ std::string Lab::AddHost(const std::string& address, int prefixLength, int netwo
 }
 
 std::vector<std::string> Lab::ExecCommand(const std::string& ns,
-                                          const std::vector<std::string>& argv) const {
+                                          const std::vector<std::string>& argv) {
     const std::string script = std::string("hostname ") + kToolHostName + " && exec \"$@\"";
     std::vector<std::string> command = NamespaceCommand(ns, {"unshare", "--uts"});
     command.insert(command.end(), {"sh", "-c", script, "sh"});

@@ -1,4 +1,4 @@
-#include "tests/support/PeerSocket.h"
+#include "testing/PeerSocket.h"
 
 #include "net/SystemSockets.h"
 

@@ -1,4 +1,4 @@
-#include "tests/lab/Process.h"
+#include "testing/Process.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "tests/support/MessageRecorder.h"
+#include "testing/MessageRecorder.h"
 
 namespace testing_support {
 

@@ -1,16 +1,15 @@
 // A lab of Linux network namespaces joined by a bridge: the program's host at 10.1.2.3 and any
 // number of node hosts, so the real program can broadcast without reaching a real network.
 // A second bridge can join the program's host to a second network at 10.7.0.3.
-// Needs root; every namespace it makes is gone again when the Lab is destroyed.
+// Needs root; every namespace it makes is gone again when the Lab is destroyed, unless it
+// was kept for a lab command that outlives it.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/lab/NamespaceSwitch.h"
+#include "testing/NamespaceSwitch.h"
 
 namespace lab {
 
@@ -37,7 +36,10 @@ public:
     // where kToolHostName resolves to hostNameAddress.
     // Throws std::runtime_error, with the failing command and its error output, when any
     // step fails; whatever was made by then is removed.
-    explicit Lab(int prefixLength = 24, const std::string& hostNameAddress = kToolAddress);
+    // name prefixes every namespace (name-sw, name-tool, name-h1, ...); empty makes one that
+    // holds this process's id, so that a lab left by a killed run is found and removed.
+    explicit Lab(int prefixLength = 24, const std::string& hostNameAddress = kToolAddress,
+                 const std::string& name = {});
     ~Lab();
     Lab(const Lab&) = delete;
     Lab& operator=(const Lab&) = delete;
@@ -60,8 +62,11 @@ public:
     // The argv that runs argv in ns, in a UTS namespace of its own whose host name is
     // kToolHostName; in the tool namespace that name resolves to kToolAddress through
     // /etc/netns/<tool>/hosts, which ip netns exec mounts over /etc/hosts.
-    std::vector<std::string> ExecCommand(const std::string& ns,
-                                         const std::vector<std::string>& argv) const;
+    static std::vector<std::string> ExecCommand(const std::string& ns,
+                                                const std::vector<std::string>& argv);
+
+    // Leaves every namespace in place when the Lab is destroyed; RemoveLab(name) removes them.
+    void Keep();
 
     // The host's interface; the bridge side stays up.
     void SetLinkDown(const std::string& ns, const std::string& interface = kHostInterface);
@@ -86,20 +91,11 @@ private:
 std::vector<std::string> NamespaceCommand(const std::string& ns,
                                           const std::vector<std::string>& argv);
 
+// Ends every process inside the namespaces name-*, then deletes them and their host files.
+void RemoveLab(const std::string& name);
+
 // Runs `ip args...`; throws std::runtime_error with the command and its error output when it
 // fails.
 std::string Ip(const std::vector<std::string>& args);
 
 }  // namespace lab
-
-// For test bodies that need a lab: skips when none can be built, but fails in CI.
-#define REQUIRE_LAB()                                                   \
-    do {                                                                \
-        std::string labUnavailable_;                                    \
-        if (!::lab::Available(&labUnavailable_)) {                      \
-            if (::lab::Required()) {                                    \
-                FAIL() << "lab required in CI but " << labUnavailable_; \
-            }                                                           \
-            GTEST_SKIP() << labUnavailable_;                            \
-        }                                                               \
-    } while (false)

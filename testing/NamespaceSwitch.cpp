@@ -1,4 +1,4 @@
-#include "tests/lab/NamespaceSwitch.h"
+#include "testing/NamespaceSwitch.h"
 
 #include <fcntl.h>
 #include <sched.h>

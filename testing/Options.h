@@ -1,0 +1,34 @@
+// "--name value" pairs after a program's first words, for the lab command and the measuring
+// programs.
+#pragma once
+
+#include <initializer_list>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace lab {
+
+// A bad command line: the caller prints what() as one line and exits with code 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class Options {
+public:
+    // argv[first...] as pairs; throws UsageError for a name not in known or a missing value.
+    Options(int argc, char** argv, int first, std::initializer_list<const char*> known);
+    bool Has(const std::string& name) const { return m_values.count(name) != 0; }
+    // The last value given, or fallback.
+    std::string Text(const std::string& name, const std::string& fallback = {}) const;
+    // Throws UsageError when the value is not a whole number.
+    int Number(const std::string& name, int fallback) const;
+    // Every value given, in order.
+    std::vector<std::string> All(const std::string& name) const;
+
+private:
+    std::multimap<std::string, std::string> m_values;
+};
+
+}  // namespace lab
