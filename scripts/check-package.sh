@@ -13,6 +13,7 @@ fi
 praveltest_ensure_packages "${PRAVELTEST_PACKAGE_CHECK_PACKAGES[@]}"
 
 ns=praveltest-pkg-$$
+lab=build/release/testing/praveltest-lab
 work=$(mktemp -d)
 pids=()
 installed=0
@@ -22,8 +23,8 @@ cleanup() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    ip netns delete "$ns" 2>/dev/null || true
-    rm -rf "/etc/netns/$ns" "$work"
+    [ ! -x "$lab" ] || "$lab" down "$ns"
+    rm -rf "$work"
     if [ $installed = 1 ]; then
         DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq praveltest >/dev/null 2>&1 || true
     fi
@@ -64,29 +65,22 @@ for path in /usr/bin/praveltest /usr/bin/praveltest-node /usr/share/applications
     [ -f "$path" ] || fail "$path is not installed"
 done
 
-# One namespace with loopback and a pair of virtual Ethernet ends, one of them at 10.1.2.3/24. The program runs in a UTS
-# namespace of its own whose host name maps to 127.0.1.1, as on Debian, so it broadcasts from the
-# first interface that can broadcast: 10.1.2.255. Nothing it sends can leave the namespace.
-echo "== run in namespace $ns"
-ip netns add "$ns"
-ip -n "$ns" link set lo up
-ip -n "$ns" link add lab0 type veth peer name lab1
-ip -n "$ns" addr add 10.1.2.3/24 brd + dev lab0
-ip -n "$ns" link set lab0 up
-ip -n "$ns" link set lab1 up
-mkdir -p "/etc/netns/$ns"
-printf '127.0.0.1 localhost\n127.0.1.1 praveltest-pkg\n' >"/etc/netns/$ns/hosts"
+# The lab: the program's host at 10.1.2.3/24 and a node host on one bridge. The program's host
+# name maps to 127.0.1.1, as on Debian, so it broadcasts from the first interface that can
+# broadcast: 10.1.2.255. Nothing it sends can leave the lab.
+echo "== run in lab $ns"
+cmake --build build/release --target praveltest-lab >/dev/null
+"$lab" up "$ns" --host 10.1.2.20 --host-name-address 127.0.1.1 >/dev/null
 
-ip netns exec "$ns" praveltest-node --help >"$work/help" || fail "praveltest-node --help failed"
+"$lab" exec "$ns-h1" -- praveltest-node --help >"$work/help" || fail "praveltest-node --help failed"
 grep -q -- '--bind A.B.C.D' "$work/help" || fail "praveltest-node --help does not list its options"
 
-ip netns exec "$ns" praveltest-node --bind 10.1.2.255 >"$work/node" 2>&1 &
+"$lab" exec "$ns-h1" -- praveltest-node --bind 10.1.2.255 >"$work/node" 2>&1 &
 pids+=($!)
 wait_for_line "$work/node" '^ready bind=10.1.2.255 port=3333 nodes=1$' ||
     fail "the installed praveltest-node did not start: $(cat "$work/node")"
 
-ip netns exec "$ns" unshare --uts sh -c 'hostname praveltest-pkg && exec "$@"' sh \
-    env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
+"$lab" exec "$ns-tool" -- env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
 pids+=($!)
 wait_for_line "$work/node" '^poll from=10.1.2.3:3333 replies=1$' ||
     fail "no start-up poll from the installed praveltest reached 10.1.2.255: $(cat "$work/node" "$work/program")"

@@ -11,58 +11,79 @@ out=${1:-docs/screenshot.png}
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" iproute2 xvfb xdotool imagemagick
 praveltest_build default >/dev/null
 
-lab="ptshot$$"
-display=":$((90 + $$ % 9))"
+lab=build/default/testing/praveltest-lab name="ptshot$$"
+work=$(mktemp -d)
+pids=()
 cleanup() {
-    [ -n "${program:-}" ] && kill "$program" 2>/dev/null || true
-    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
-    pkill -f "praveltest-node --name Shot" 2>/dev/null || true
-    for ns in sw tool h1 h2 h3; do ip netns del "$lab-$ns" 2>/dev/null || true; done
-    rm -rf "/etc/netns/$lab-tool"
+    local pid
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    "$lab" down "$name"
+    rm -rf "$work"
 }
 trap cleanup EXIT
 
-ip netns add "$lab-sw"
-ip -n "$lab-sw" link add br0 type bridge
-ip -n "$lab-sw" link set br0 up
-host() {  # name address
-    ip netns add "$lab-$1"
-    ip -n "$lab-sw" link add "p-$1" type veth peer name eth0 netns "$lab-$1"
-    ip -n "$lab-sw" link set "p-$1" master br0 up
-    ip -n "$lab-$1" addr add "$2/24" dev eth0
-    ip -n "$lab-$1" link set eth0 up
-    ip -n "$lab-$1" link set lo up
+# Waits up to ten seconds until file $1 holds at least $2 lines matching $3.
+wait_for_lines() {
+    local deadline=$((SECONDS + 10)) found
+    until found=$(grep -c -- "$3" "$1" 2>/dev/null) && [ "$found" -ge "$2" ]; do
+        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$3' in $1" >&2; return 1; }
+        sleep 0.05
+    done
 }
-host tool 10.1.2.3
-mkdir -p "/etc/netns/$lab-tool"
-printf '127.0.0.1 localhost\n10.1.2.3 praveltest-lab\n' >"/etc/netns/$lab-tool/hosts"
-node=build/default/tools/praveltest-node
-host h1 10.1.2.21
-ip netns exec "$lab-h1" "$node" --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0 >/dev/null &
-host h2 10.1.2.22
-ip netns exec "$lab-h2" "$node" --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1 >/dev/null &
-host h3 10.1.2.23
-ip netns exec "$lab-h3" "$node" --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1 >/dev/null &
-sleep 0.5
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-sleep 1
-ip netns exec "$lab-tool" unshare --uts sh -c 'hostname praveltest-lab && exec "$@"' sh \
-    env DISPLAY="$display" QT_QPA_PLATFORM=xcb build/default/app/praveltest >/dev/null 2>&1 &
-program=$!
-for _ in $(seq 50); do
-    window=$(DISPLAY=$display xdotool search --name '^PraveltTest$' 2>/dev/null | head -1 || true)
+# Captures the window until two captures in a row are the same picture: the tick, which adds
+# one entry at a time, has nothing left to show. Up to ten seconds.
+capture_when_still() {
+    local deadline=$((SECONDS + 10))
+    import -window "$window" "$work/before.png"
+    while [ $SECONDS -lt $deadline ]; do
+        import -window "$window" "$work/after.png"
+        if compare -metric AE "$work/before.png" "$work/after.png" null: 2>/dev/null; then
+            mv "$work/after.png" "$1"
+            return 0
+        fi
+        mv "$work/after.png" "$work/before.png"
+    done
+    echo "the window kept changing" >&2
+    return 1
+}
+
+"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
+node=build/default/tools/praveltest-node
+start_node() {  # host arguments...
+    local host=$1
+    shift
+    "$lab" exec "$name-$host" -- "$node" "$@" >"$work/$host" &
+    pids+=($!)
+    wait_for_lines "$work/$host" 1 '^ready '
+}
+start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
+start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
+start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
+
+# Xvfb picks a free display and writes its number.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+wait_for_lines "$work/display" 1 '^[0-9]'
+export DISPLAY=":$(cat "$work/display")"
+"$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=xcb build/default/app/praveltest >/dev/null 2>&1 &
+pids+=($!)
+window=
+for _ in $(seq 100); do
+    window=$(xdotool search --name '^PraveltTest$' 2>/dev/null | head -1 || true)
     [ -n "$window" ] && break
     sleep 0.1
 done
 [ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
-sleep 1.5  # three replies, one per tick
-export DISPLAY=$display
+for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:3333'; done
+capture_when_still "$work/listed.png"
+
 xdotool windowfocus --sync "$window"
-# From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down.
+# From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down,
+# each key a message on its press and one on its release.
 xdotool key --window "$window" Tab Tab Home Page_Down Page_Down Page_Down
-sleep 0.5
+wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
 mkdir -p "$(dirname "$out")"
-import -window "$window" "$out"
+capture_when_still "$out"
 echo "wrote $out"
