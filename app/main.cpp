@@ -69,9 +69,11 @@ int main(int argc, char* argv[]) {
             UseParentConsole();
             return Fail(choice.error);
         }
-        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice)] {
+        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice),
+                                         device = choice.chosen->name] {
             net::NodeSocketEnvironment socketEnvironment = DefaultSocketEnvironment();
             socketEnvironment.lookupHostAddress = lookup;
+            socketEnvironment.device = device;
             return socketEnvironment;
         };
     }
