@@ -69,12 +69,9 @@ int main(int argc, char* argv[]) {
             UseParentConsole();
             return Fail(choice.error);
         }
-        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice),
-                                         device = choice.chosen->name] {
-            net::NodeSocketEnvironment socketEnvironment = DefaultSocketEnvironment();
-            socketEnvironment.lookupHostAddress = lookup;
-            socketEnvironment.device = device;
-            return socketEnvironment;
+        environment.socketEnvironment = [nameOrAddress = *line.interfaceChoice,
+                                         chosen = *choice.chosen] {
+            return InterfaceSocketEnvironment(nameOrAddress, chosen);
         };
     }
 
