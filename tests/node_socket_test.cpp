@@ -436,9 +436,9 @@ INSTANTIATE_TEST_SUITE_P(Datagrams, DatagramTest, testing::ValuesIn(kDatagramCas
 // back; what acts keeps its order and still comes one a tick.
 TEST_F(NodeSocketTest, ReceiveTickDrainsTheSocketAndDispatchesOneInArrivalOrder) {
     OpenEndpoint();
-    for (int i = 0; i < 150; ++i) PeerSends(DmxMessage(512, static_cast<std::uint8_t>(i)));
+    for (int i = 0; i < 60; ++i) PeerSends(DmxMessage(512, static_cast<std::uint8_t>(i)));
     PeerSends(Reply(33, 0x10));
-    for (int i = 0; i < 50; ++i) PeerSends(PollMessage());
+    for (int i = 0; i < 20; ++i) PeerSends(PollMessage());
     PeerSends(Raw("VXZZ"));
     PeerSends(Reply(601, 0x00));
     PeerSends(Reply(34, 0x20));
