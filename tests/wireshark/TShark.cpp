@@ -97,7 +97,8 @@ bool Required() {
 }
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "praveltest-ws-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "praveltest-ws-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_path = pattern;
     std::filesystem::create_directory(File("home"));

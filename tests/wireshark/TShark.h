@@ -62,13 +62,13 @@ std::vector<std::string> Lines(const std::string& text);
 }  // namespace wireshark_support
 
 // For tests that need Wireshark's tools: skips without them, but fails in CI.
-#define REQUIRE_TSHARK()                                                          \
-    do {                                                                          \
-        std::string tsharkUnavailable_;                                           \
-        if (!::wireshark_support::Available(&tsharkUnavailable_)) {               \
-            if (::wireshark_support::Required()) {                                \
-                FAIL() << "tshark required in CI but " << tsharkUnavailable_;     \
-            }                                                                     \
-            GTEST_SKIP() << tsharkUnavailable_;                                   \
-        }                                                                         \
+#define REQUIRE_TSHARK()                                                      \
+    do {                                                                      \
+        std::string tsharkUnavailable_;                                       \
+        if (!::wireshark_support::Available(&tsharkUnavailable_)) {           \
+            if (::wireshark_support::Required()) {                            \
+                FAIL() << "tshark required in CI but " << tsharkUnavailable_; \
+            }                                                                 \
+            GTEST_SKIP() << tsharkUnavailable_;                               \
+        }                                                                     \
     } while (false)

@@ -42,7 +42,7 @@ std::string FrameWith(const std::vector<std::string>& frames, const std::string&
 }
 
 struct Expected {
-    const char* message;              // the protocol line that picks the frame
+    const char* message;             // the protocol line that picks the frame
     std::vector<std::string> lines;  // every one a line of that frame, indentation off
 };
 
@@ -62,11 +62,29 @@ TEST(DissectorInLab, DecodesThePollTheReplyAndDmxDataOfTheRealPrograms) {
         [&] { return dumpcap.Errors().find("Capturing on") != std::string::npos; }, kStartUp))
         << dumpcap.Errors();
 
-    lab::Process node(lab::NamespaceCommand(
-        nodeHost, {PRAVELTEST_NODE_BINARY, "--name", "LabNode", "--mac", "02:aa:bb:cc:dd:ee",
-                   "--node-type", "1234", "--version", "3", "--switches", "0x80", "--options",
-                   "5", "--tos", "2", "--ttl", "32", "--listen-to", "1", "--listen-address",
-                   "10.1.2.255", "--universe", "3"}));
+    lab::Process node(lab::NamespaceCommand(nodeHost, {PRAVELTEST_NODE_BINARY,
+                                                       "--name",
+                                                       "LabNode",
+                                                       "--mac",
+                                                       "02:aa:bb:cc:dd:ee",
+                                                       "--node-type",
+                                                       "1234",
+                                                       "--version",
+                                                       "3",
+                                                       "--switches",
+                                                       "0x80",
+                                                       "--options",
+                                                       "5",
+                                                       "--tos",
+                                                       "2",
+                                                       "--ttl",
+                                                       "32",
+                                                       "--listen-to",
+                                                       "1",
+                                                       "--listen-address",
+                                                       "10.1.2.255",
+                                                       "--universe",
+                                                       "3"}));
     ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 10s)) << node.Errors();
     lab::Process program(lab.ExecCommand(lab.ToolNamespace(), {PRAVELTEST_BINARY}),
                          {"QT_QPA_PLATFORM=offscreen"});
@@ -101,9 +119,9 @@ TEST(DissectorInLab, DecodesThePollTheReplyAndDmxDataOfTheRealPrograms) {
           "User Datagram Protocol, Src Port: 3333, Dst Port: 3333", "[Datagram Length: 5]",
           "Message Code: VXPP", "Poll Byte: 0x01"}},
         {"PraveltTest Node Protocol, Poll reply (VXPR), Node Name: LabNode",
-         {"Internet Protocol Version 4, Src: 10.1.2.20, Dst: 10.1.2.3",
-          "[Datagram Length: 33]", "[IP Address: 10.1.2.20]", "MAC Address: 02 AA BB CC DD EE",
-          "Node Type: 1234", "Version: 03", "Switch Settings: 80", "Node Name: LabNode",
+         {"Internet Protocol Version 4, Src: 10.1.2.20, Dst: 10.1.2.3", "[Datagram Length: 33]",
+          "[IP Address: 10.1.2.20]", "MAC Address: 02 AA BB CC DD EE", "Node Type: 1234",
+          "Version: 03", "Switch Settings: 80", "Node Name: LabNode",
           "Options: Node is configured, Enable Error Correction", "Type of Service: 02",
           "Packet TTL: 20", "Listen to: Class C Broadcast", "Listen IP Address: 10.1.2.255",
           "DMX Universe: 4 (1537-2048)"}},
@@ -111,8 +129,8 @@ TEST(DissectorInLab, DecodesThePollTheReplyAndDmxDataOfTheRealPrograms) {
          {"Internet Protocol Version 4, Src: 10.1.2.3, Dst: 10.1.2.255",
           "User Datagram Protocol, Src Port: 3333, Dst Port: 3333", "[Datagram Length: 34]",
           "Universe: 3 (byte 2)", "Start Code: 204", "Data Type: Run-length encoded (4)",
-          "Channel Count: 24", "Levels: 24 channels, all 200", "Channel 1: 200",
-          "Channel 24: 200", "Trailer: 0"}},
+          "Channel Count: 24", "Levels: 24 channels, all 200", "Channel 1: 200", "Channel 24: 200",
+          "Trailer: 0"}},
     };
     for (const Expected& message : expected) {
         SCOPED_TRACE(message.message);
