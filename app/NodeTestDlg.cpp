@@ -31,6 +31,14 @@ net::NodeSocketEnvironment DefaultSocketEnvironment() {
     return environment;
 }
 
+net::NodeSocketEnvironment InterfaceSocketEnvironment(const std::string& nameOrAddress,
+                                                      const net::Interface& chosen) {
+    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
+    environment.lookupHostAddress = net::InterfaceLookup(nameOrAddress);
+    environment.device = chosen.name;
+    return environment;
+}
+
 const framework::Route<CNodeTestDlg> CNodeTestDlg::kRoutes[] = {
     {EventKind::SystemCommand, kAny, kAny, &CNodeTestDlg::OnSysCommand},
     {EventKind::Notify, framework::kTreeSelectionChanged, res::kIdTree,

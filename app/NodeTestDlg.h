@@ -7,6 +7,7 @@
 #include "discovery/DeviceTree.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
+#include "net/Interfaces.h"
 #include "net/NodeSocket.h"
 #include "output/LevelSender.h"
 #include "output/OutputSettings.h"
@@ -16,6 +17,9 @@ inline constexpr int kReceiveTimerPeriodMs = 100;
 
 // The real world: message boxes, the quit request and the host's own address.
 net::NodeSocketEnvironment DefaultSocketEnvironment();
+// The same on the interface that --interface named: its address, and its device alone.
+net::NodeSocketEnvironment InterfaceSocketEnvironment(const std::string& nameOrAddress,
+                                                      const net::Interface& chosen);
 
 class CNodeTestDlg : public framework::Dialog {
     Q_OBJECT

@@ -69,10 +69,9 @@ int main(int argc, char* argv[]) {
             UseParentConsole();
             return Fail(choice.error);
         }
-        environment.socketEnvironment = [lookup = net::InterfaceLookup(*line.interfaceChoice)] {
-            net::NodeSocketEnvironment socketEnvironment = DefaultSocketEnvironment();
-            socketEnvironment.lookupHostAddress = lookup;
-            return socketEnvironment;
+        environment.socketEnvironment = [nameOrAddress = *line.interfaceChoice,
+                                         chosen = *choice.chosen] {
+            return InterfaceSocketEnvironment(nameOrAddress, chosen);
         };
     }
 

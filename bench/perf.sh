@@ -7,12 +7,12 @@
 # Needs root: the real program broadcasts to its subnet, so it runs only in a lab of network
 # namespaces made here (and removed on exit). Extra arguments go to the harness.
 #
-#   sudo bench/perf.sh            # everything, about 4 minutes; the table also goes to build/perf/
+#   sudo bench/perf.sh            # everything, about 4 minutes; the table is kept in build/release/
 #   sudo bench/perf.sh --quick    # short idle, few entries, about 40 s
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build/perf"
+build="$root/build/release"
 options=()
 if [ "${1:-}" = --quick ]; then
     shift
@@ -25,8 +25,8 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 
-echo "== building (Release) in $build" >&2
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DPRAVELTEST_BUILD_TESTS=OFF >/dev/null
+echo "== building the release preset in $build" >&2
+[ -f "$build/CMakeCache.txt" ] || cmake --preset release -S "$root" >/dev/null
 cmake --build "$build" -j "$(nproc)" \
     --target praveltest praveltest-node floor_dialog praveltest_perf praveltest-lab >/dev/null
 

@@ -32,6 +32,17 @@ install(FILES ${compressed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES cmake/debian/copyright ${docs_dir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/praveltest)
 
+# The Wireshark dissector, where Debian's Wireshark loads global Lua plugins whatever its version
+# (tshark -G folders: "Global Lua Plugins").
+if(CMAKE_LIBRARY_ARCHITECTURE)
+    set(wireshark_plugins lib/${CMAKE_LIBRARY_ARCHITECTURE}/wireshark/plugins)
+else()
+    set(wireshark_plugins ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+endif()
+set(PRAVELTEST_WIRESHARK_PLUGIN_DIR ${wireshark_plugins}
+    CACHE STRING "Where the Wireshark dissector is installed, below the install prefix")
+install(FILES res/wireshark/praveltest.lua DESTINATION ${PRAVELTEST_WIRESHARK_PLUGIN_DIR})
+
 if(PRAVELTEST_BUILD_TESTS)
     # groff warns on stderr but still exits 0, so any output fails these checks.
     foreach(page IN LISTS man_pages)
@@ -77,6 +88,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${PRAVELTEST_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The dissector is of use only with Wireshark or tshark.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "tshark | wireshark")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

@@ -58,11 +58,9 @@ void NodeSocket::Open() {
     if (m_environment.receiveBufferBytes > 0) {
         SetIntOption(m_handle, SO_RCVBUF, m_environment.receiveBufferBytes);
     }
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(m_environment.port);
-    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+    // A socket that cannot be tied to the chosen interface might reach another network's
+    // lights, so it counts as one that cannot be bound.
+    if (BindToDevice() && BindLocal()) {
         // Port 0 lets the system choose; sends then go to the port actually bound.
         if (const std::uint16_t bound = LocalPort(m_handle)) m_environment.port = bound;
         return;
@@ -74,6 +72,25 @@ void NodeSocket::Open() {
     if (m_environment.postQuit) m_environment.postQuit(0);
     Close();
     SetLastSocketError(error);
+}
+
+bool NodeSocket::BindToDevice() {
+    if (m_environment.device.empty()) return true;
+#ifdef SO_BINDTODEVICE
+    return setsockopt(m_handle, SOL_SOCKET, SO_BINDTODEVICE, m_environment.device.c_str(),
+                      static_cast<SocketLength>(m_environment.device.size())) == 0;
+#else
+    // Windows has no such tie; there the choice is made by address alone.
+    return true;
+#endif
+}
+
+bool NodeSocket::BindLocal() {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(m_environment.port);
+    return bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
 void NodeSocket::ComputeBroadcastAddress() {
@@ -114,10 +131,28 @@ bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void NodeSocket::ReceiveTick() {
+    DrainSocket();
+    // Taken off the list before dispatch: a message box's nested loop runs further ticks.
+    std::uint8_t buffer[kReceiveBufferLength];
+    PendingDatagrams::Datagram datagram;
+    if (m_pending.Pop(buffer, sizeof buffer, datagram)) {
+        DispatchDatagram(datagram.bytes, datagram.length, datagram.senderAddress,
+                         datagram.senderPort);
+    }
+}
+
+// Polls and DMX data, the program's own and every console's, arrive faster than one a tick;
+// read one a tick, they would keep the replies behind them waiting for minutes.
+void NodeSocket::DrainSocket() {
     std::uint8_t buffer[kReceiveBufferLength];
     Sender sender;
-    const auto length = ReceiveDatagram(m_handle, buffer, sizeof buffer, sender);
-    if (length && *length > 0) DispatchDatagram(buffer, *length, sender.address, sender.port);
+    for (int read = 0; read < kMaxReadsPerTick; ++read) {
+        const ReceiveResult result = ReceiveOne(m_handle, buffer, sizeof buffer, sender);
+        if (result.status == ReceiveStatus::Nothing) return;
+        if (result.status == ReceiveStatus::Dropped || result.length == 0) continue;
+        if (ClassifyDatagram(buffer, result.length) == DatagramAction::Nothing) continue;
+        m_pending.Push(buffer, result.length, sender.address, sender.port);
+    }
 }
 
 void NodeSocket::ShowFormatted(const char* format, const std::uint8_t* code) const {
@@ -126,26 +161,40 @@ void NodeSocket::ShowFormatted(const char* format, const std::uint8_t* code) con
     Show(text);
 }
 
-int NodeSocket::DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
-                                 const std::string& senderAddress, std::uint16_t senderPort) {
-    if (length < protocol::kCodeLength) {
-        Show(kShortMessage);
-        return 0;
-    }
+DatagramAction ClassifyDatagram(const std::uint8_t* bytes, std::size_t length) {
+    if (length < protocol::kCodeLength) return DatagramAction::ShortReport;
     const std::span<const std::uint8_t> datagram(bytes, length);
     using namespace protocol;
-    if (HasCode(datagram, kCodePoll) || HasCode(datagram, kCodeDmxData)) return 1;
-    if (HasCode(datagram, kCodePollReply)) {
-        return m_pollReplyHandler ? m_pollReplyHandler(bytes, length, senderAddress, senderPort)
-                                  : 1;
+    if (HasCode(datagram, kCodePoll) || HasCode(datagram, kCodeDmxData)) {
+        return DatagramAction::Nothing;
     }
+    if (HasCode(datagram, kCodePollReply)) return DatagramAction::PollReply;
     if (HasCode(datagram, kCodeNeverSeen) || HasCode(datagram, kCodeLegacyNeverSeen)) {
-        ShowFormatted(kNeverSeen, bytes);
-        return 1;
+        return DatagramAction::NeverSeen;
     }
-    if (HasCode(datagram, kCodeUnexpected)) {
-        ShowFormatted(kUnexpected, bytes);
-        return 1;
+    if (HasCode(datagram, kCodeUnexpected)) return DatagramAction::Unexpected;
+    return DatagramAction::InvalidHeader;
+}
+
+int NodeSocket::DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
+                                 const std::string& senderAddress, std::uint16_t senderPort) {
+    switch (ClassifyDatagram(bytes, length)) {
+        case DatagramAction::ShortReport:
+            Show(kShortMessage);
+            return 0;
+        case DatagramAction::Nothing:
+            return 1;
+        case DatagramAction::PollReply:
+            return m_pollReplyHandler ? m_pollReplyHandler(bytes, length, senderAddress, senderPort)
+                                      : 1;
+        case DatagramAction::NeverSeen:
+            ShowFormatted(kNeverSeen, bytes);
+            return 1;
+        case DatagramAction::Unexpected:
+            ShowFormatted(kUnexpected, bytes);
+            return 1;
+        case DatagramAction::InvalidHeader:
+            break;
     }
     ShowFormatted(kInvalidHeader, bytes);
     return 0;

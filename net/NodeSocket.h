@@ -1,4 +1,5 @@
-// The program's one UDP endpoint on port 3333: broadcast sends, one read per tick, dispatch.
+// The program's one UDP endpoint on port 3333: broadcast sends, and a tick that empties the
+// socket, keeps the datagrams that act and dispatches at most one of them.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "net/HostAddress.h"
+#include "net/PendingDatagrams.h"
 #include "net/SocketCompat.h"
 #include "protocol/NodeProtocol.h"
 
@@ -23,13 +25,26 @@ struct NodeSocketEnvironment {
     std::function<void(int)> postQuit;
     // Bytes for the kernel's receive queue; 0 keeps the system default.
     int receiveBufferBytes = 0;
+    // The interface the user chose: sends and receives use it and no other, even when it is
+    // gone and a route would take them elsewhere. Empty for no such tie. Linux only.
+    std::string device;
 };
+
+// What the dispatch table does with a datagram of this length and these first bytes.
+enum class DatagramAction { Nothing, ShortReport, PollReply, NeverSeen, Unexpected, InvalidHeader };
+DatagramAction ClassifyDatagram(const std::uint8_t* bytes, std::size_t length);
 
 using PollReplyHandler =
     std::function<int(const std::uint8_t* bytes, std::size_t length,
                       const std::string& senderAddress, std::uint16_t senderPort)>;
 
 inline constexpr std::size_t kReceiveBufferLength = 600;
+// A console's DMX data must never hold up a node's reply: each tick reads until the socket is
+// empty, up to this many datagrams (a 20,000-a-second flood brings 2,000 a tick).
+inline constexpr int kMaxReadsPerTick = 4096;
+// Room for the datagrams that act and wait for their tick: more than a 4 MiB kernel queue
+// holds of any size (about 10,000 replies or 6,500 full-size datagrams on Linux).
+inline constexpr std::size_t kPendingBytes = 4 * 1024 * 1024;
 
 class NodeSocket {
 public:
@@ -52,8 +67,14 @@ public:
     void Close();
     // The bound port once open, also when the environment asked for port 0.
     std::uint16_t Port() const { return m_environment.port; }
+    // Datagrams that act, dropped because the list of those waiting was full.
+    std::uint64_t DroppedDatagrams() const { return m_pending.Dropped(); }
+    std::size_t WaitingDatagrams() const { return m_pending.Count(); }
 
 private:
+    bool BindToDevice();
+    bool BindLocal();
+    void DrainSocket();
     void Show(const std::string& text) const;
     void ShowFormatted(const char* format, const std::uint8_t* code) const;
 
@@ -61,6 +82,7 @@ private:
     NodeSocketEnvironment m_environment;
     PollReplyHandler m_pollReplyHandler;
     SocketHandle m_handle = kInvalidSocket;
+    PendingDatagrams m_pending{kPendingBytes};
 };
 
 // printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.

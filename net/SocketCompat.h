@@ -42,9 +42,19 @@ struct Sender {
     std::uint16_t port = 0;
 };
 
-// Reads one waiting datagram into buffer and returns its length, 0 for an empty one.
-// Nothing when none waits, on error, or when the datagram was longer than capacity: that
-// one is dropped whole.
+enum class ReceiveStatus {
+    Received,  // one datagram, possibly empty, is in the buffer
+    Dropped,   // one datagram was longer than the buffer and is gone whole; more may wait
+    Nothing,   // none waits, or the socket failed
+};
+struct ReceiveResult {
+    ReceiveStatus status;
+    std::size_t length = 0;
+};
+// Reads one waiting datagram into buffer.
+ReceiveResult ReceiveOne(SocketHandle handle, std::uint8_t* buffer, std::size_t capacity,
+                         Sender& sender);
+// The same, with a dropped datagram reported as nothing.
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender);
 

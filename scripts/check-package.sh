@@ -92,6 +92,54 @@ for pid in "${pids[@]}"; do
 done
 pids=()
 
+# tshark loads the installed dissector from Wireshark's global Lua plugins folder, with no -X
+# option, and decodes the node's reply to the installed program's poll as the window shows it.
+echo "== wireshark dissector"
+plugins=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')
+[ -f "$plugins/praveltest.lua" ] ||
+    fail "praveltest.lua is not in Wireshark's global Lua plugins folder '$plugins'"
+# Only poll replies (code VXPR) pass the filter, so dumpcap ends with the first.
+"$lab" exec "$ns-tool" -- dumpcap -q -i any -f 'udp port 3333 and udp[8:4] = 0x56585052' -c 1 \
+    -w "$work/reply.pcapng" 2>"$work/dumpcap" &
+capture_pid=$!
+pids+=($capture_pid)
+wait_for_line "$work/dumpcap" '^Capturing on' || fail "dumpcap did not start: $(cat "$work/dumpcap")"
+"$lab" exec "$ns-tool" -- praveltest-node --bind 10.1.2.255 --name PkgNode --universe 3 \
+    >"$work/reply-node" 2>&1 &
+pids+=($!)
+wait_for_line "$work/reply-node" '^ready ' || fail "praveltest-node did not start: $(cat "$work/reply-node")"
+"$lab" exec "$ns-tool" -- env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
+pids+=($!)
+deadline=$((SECONDS + 10))
+while kill -0 $capture_pid 2>/dev/null; do
+    [ $SECONDS -lt $deadline ] || fail "no poll reply captured: $(cat "$work/dumpcap" "$work/reply-node")"
+    sleep 0.1
+done
+tshark -r "$work/reply.pcapng" -V -O praveltest >"$work/decoded" 2>/dev/null ||
+    fail "tshark could not read the capture"
+sed -n '/^PraveltTest Node Protocol/,/^$/p' "$work/decoded"
+while IFS= read -r line; do
+    sed 's/^ *//' "$work/decoded" | grep -qFx -- "$line" || fail "the dissector did not show '$line'"
+done <<'ROWS'
+PraveltTest Node Protocol, Poll reply (VXPR), Node Name: PkgNode
+[IP Address: 10.1.2.3]
+MAC Address: 02 00 00 00 00 01
+Node Type: 0001
+Version: 01
+Switch Settings: 00
+Options: Node is configured, 
+Type of Service: 00
+Packet TTL: 40
+Listen to: Broadcast
+Listen IP Address: 0.0.0.0
+DMX Universe: 4 (1537-2048)
+ROWS
+for pid in "${pids[@]}"; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+done
+pids=()
+
 echo "== purge"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq praveltest >/dev/null
 installed=0

@@ -4,13 +4,15 @@
 PRAVELTEST_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-dejavu-core)
 # Extra packages for the test suite: GoogleTest, Google Benchmark, iproute2 for the lab
 # of network namespaces, util-linux for unshare, clang for the fuzzers.
-# desktop-file-utils, appstream and groff-base check the desktop entry, metainfo and manual pages.
+# desktop-file-utils, appstream and groff-base check the desktop entry, metainfo and manual pages;
+# tshark (with dumpcap and text2pcap) reads captures back through the Wireshark dissector.
 PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux clang libclang-rt-dev
-    desktop-file-utils appstream groff-base)
+    desktop-file-utils appstream groff-base tshark)
 # For the Debian package: dpkg-shlibdeps finds the dependencies, and CPack runs file on binaries.
 PRAVELTEST_PACKAGE_PACKAGES=(dpkg-dev file)
-# For checking it: lintian, and iproute2 and util-linux for the namespace it runs in.
-PRAVELTEST_PACKAGE_CHECK_PACKAGES=(lintian iproute2 util-linux)
+# For checking it: lintian, iproute2 and util-linux for the namespace it runs in, and tshark for the
+# installed dissector.
+PRAVELTEST_PACKAGE_CHECK_PACKAGES=(lintian iproute2 util-linux tshark)
 
 praveltest_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
 

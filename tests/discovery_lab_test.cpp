@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "testing/NamespaceSwitch.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
@@ -330,3 +331,109 @@ TEST_F(DiscoveryLabTest, AFloodWithEveryBoxLeftOpenLeavesTheProgramWorking) {
     EXPECT_LT(growth, 64 * 1024);
 #endif
 }
+
+// ---- A live rig: a console's DMX data and busy hands never crowd out a reply ------------
+
+namespace {
+
+// What the system gives a socket that asks for nothing: net.core.rmem_default on Debian.
+constexpr int kStockReceiveQueue = 212992;
+// What the program asks for.
+constexpr int kProgramReceiveQueue = 4 * 1024 * 1024;
+
+class LiveRigLabTest : public DiscoveryLabTest, public testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        receiveQueueBytes = GetParam();
+        DiscoveryLabTest::SetUp();
+    }
+    void TearDown() override {
+        stopConsole = true;
+        if (console.joinable()) console.join();
+        DiscoveryLabTest::TearDown();
+    }
+
+    // A lighting desk on a host of its own, sending 512 channels of every universe 44 times a
+    // second until the test ends.
+    void StartConsole(int universes) {
+        const std::string host = lab->AddHost("10.1.2.40");
+        console = std::thread([this, host, universes] {
+            lab::NamespaceSwitch inside(host);
+            testing_support::PeerSocket desk("0.0.0.0", 0);
+            std::vector<std::vector<std::uint8_t>> frames;
+            for (int universe = 1; universe <= universes; ++universe) {
+                protocol::DmxDataFields fields;
+                fields.universe = universe;
+                fields.level = static_cast<std::uint8_t>(universe);
+                protocol::DmxBuffer buffer;
+                const std::size_t length = protocol::BuildDmxData(fields, buffer);
+                frames.emplace_back(buffer.begin(), buffer.begin() + length);
+            }
+            auto next = std::chrono::steady_clock::now();
+            while (!stopConsole) {
+                for (const auto& frame : frames)
+                    desk.SendTo("10.1.2.255", protocol::kNodePort, frame);
+                ++consoleRounds;
+                next += std::chrono::microseconds(1'000'000 / 44);
+                std::this_thread::sleep_until(next);
+            }
+        });
+        ASSERT_TRUE(Eventually([&] { return consoleRounds > 0; }));
+    }
+
+    // The kernel's own count of datagrams it dropped on the window's socket for want of room.
+    long KernelDrops() {
+        return OnToolHost([] {
+            const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
+            return socket ? socket->drops : -1L;
+        });
+    }
+
+    std::thread console;
+    std::atomic<bool> stopConsole{false};
+    std::atomic<long> consoleRounds{0};
+};
+
+std::string QueueName(const testing::TestParamInfo<int>& info) {
+    return info.param == kStockReceiveQueue ? "StockQueue" : "ProgramQueue";
+}
+
+}  // namespace
+
+TEST_P(LiveRigLabTest, FiftyNodesAreListedBesideAConsoleAndTheKernelDropsNothing) {
+    StartConsole(32);
+    OpenShown();
+    StartNode("10.1.2.21", {"--count", "50"});
+    QTest::qWait(5000);
+
+    PollAgain();
+    const auto pressed = std::chrono::steady_clock::now();
+    EXPECT_TRUE(WaitForEntries(50)) << Tree()->topLevelItemCount() << " listed";
+    const auto took = std::chrono::steady_clock::now() - pressed;
+    EXPECT_LT(took, 50 * 100ms + 1s);
+    EXPECT_GT(consoleRounds, 5 * 44 / 2) << "the console was sending all along";
+    EXPECT_EQ(KernelDrops(), 0);
+    EXPECT_EQ(window->Socket().DroppedDatagrams(), 0u);
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_P(LiveRigLabTest, ANodeIsListedWithinASecondAfterAThousandSliderKeys) {
+    OpenShown();
+    QWidget* slider = Item(res::kIdSlider);
+    slider->setFocus();
+    const auto start = std::chrono::steady_clock::now();
+    for (int key = 0; key < 1000; ++key) {
+        QTest::keyClick(slider, key % 2 ? Qt::Key_PageUp : Qt::Key_PageDown);
+        if (key % 10 == 9) QTest::qWait(80);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    StartNode("10.1.2.21", {"--name", "LateNode"});
+    PollAgain();
+    EXPECT_TRUE(Eventually([&] { return Tree()->topLevelItemCount() == 1; }, 1s));
+    EXPECT_EQ(Names(), std::vector<std::string>{"LateNode"});
+    EXPECT_TRUE(messages.Messages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Queues, LiveRigLabTest,
+                         testing::Values(kProgramReceiveQueue, kStockReceiveQueue), QueueName);

@@ -331,7 +331,7 @@ TEST_F(NodeSocketTest, SendDatagramReportsTheKernelsError) {
 
 // ---- ReceiveTick -------------------------------------------------------------------------
 
-TEST_F(NodeSocketTest, ReceiveTickReadsOneDatagramPerCall) {
+TEST_F(NodeSocketTest, ReceiveTickDispatchesOneDatagramPerCall) {
     OpenEndpoint();
     PeerSends(Reply(33, 0x10));
     PeerSends(Reply(34, 0x20));
@@ -362,62 +362,105 @@ TEST_F(NodeSocketTest, ReceiveTickWithNothingWaitingDoesNothing) {
     EXPECT_TRUE(m_replies.empty());
 }
 
-struct ReceiveCase {
+// Every datagram of interest, with what dispatching it returns and shows.
+struct DatagramCase {
     const char* label;
     ByteVector datagram;
+    int expectedResult;
     Messages expected;
 };
-void PrintTo(const ReceiveCase& c, std::ostream* os) {
+void PrintTo(const DatagramCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<ReceiveCase> {};
+const DatagramCase kDatagramCases[] = {
+    {"Empty", {}, 0, {kShort}},
+    {"OneByte", Raw("V"), 0, {kShort}},
+    {"TwoBytes", Raw("VX"), 0, {kShort}},
+    {"ThreeBytes", Raw("VXP"), 0, {kShort}},
+    {"NeverSeen", Raw("VXZZ\x01\x02"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
+    {"NeverSeenCodeOnly", Raw("VXZZ"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
+    {"SwappedPrefix", Raw("XVCN...."), 1, {"Received message we shouldn't see = 'XVCN'"}},
+    {"Unexpected", Raw("VXAP\x7F\x01"), 1, {"Received message we didn't expect = 'VXAP'"}},
+    {"InvalidHeader", Raw("ABCDEFGH"), 0, {"Invalid message header received = 'ABCD'"}},
+    {"ZeroInCode",
+     Raw(std::string_view("AB\0D", 4)),
+     0,
+     {"Invalid message header received = 'AB'"}},
+    {"ZeroFirst", Raw(std::string_view("\0XPR", 4)), 0, {"Invalid message header received = ''"}},
+    {"LowerCase", Raw("vxpr"), 0, {"Invalid message header received = 'vxpr'"}},
+    {"HighBytes", Raw("\xFF\x80XY"), 0, {"Invalid message header received = '\xFF\x80XY'"}},
+    {"Poll", PollMessage(), 1, {}},
+    {"DmxData", DmxMessage(512, 0x42), 1, {}},
+    {"DmxDataHeaderOnly", Raw("VXDD"), 1, {}},
+};
 
-// A poll reply follows each datagram: it must be the next tick's, which proves the tick
-// before consumed the datagram under test.
-TEST_P(ReceiveTickShows, WhatTheDatagramCallsFor) {
+std::string CaseName(const testing::TestParamInfo<DatagramCase>& info) {
+    return info.param.label;
+}
+
+class DatagramTest : public NodeSocketTest, public testing::WithParamInterface<DatagramCase> {};
+
+TEST_P(DatagramTest, DispatchReturnsAndShows) {
+    m_endpoint = MakeEndpoint(m_broadcast);
+    const ByteVector& datagram = GetParam().datagram;
+    EXPECT_EQ(m_endpoint->DispatchDatagram(datagram.data(), datagram.size(), "192.0.2.9", 4321),
+              GetParam().expectedResult);
+    EXPECT_EQ(m_messages, GetParam().expected);
+    EXPECT_TRUE(m_replies.empty());
+}
+
+// A poll reply follows each datagram. One that shows something takes its own tick, and the
+// reply the next; one that shows nothing is dropped and the reply is dispatched at once.
+TEST_P(DatagramTest, ReceiveTickShowsOneAndNeverWaitsOnSilentOnes) {
     OpenEndpoint();
     PeerSends(GetParam().datagram);
     PeerSends(Reply(33, 0x99));
     LetArrive();
+    // A read of 0 bytes is no datagram to dispatch.
+    const Messages expected = GetParam().datagram.empty() ? Messages{} : GetParam().expected;
 
     m_endpoint->ReceiveTick();
-    EXPECT_EQ(m_messages, GetParam().expected);
-    EXPECT_TRUE(m_replies.empty());
+    EXPECT_EQ(m_messages, expected);
+    EXPECT_EQ(m_replies.size(), expected.empty() ? 1u : 0u);
 
     m_endpoint->ReceiveTick();
     ASSERT_EQ(m_replies.size(), 1u);
     EXPECT_EQ(m_replies[0].bytes, Reply(33, 0x99));
-    EXPECT_EQ(m_messages, GetParam().expected);
+    EXPECT_EQ(m_messages, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Datagrams, ReceiveTickShows,
-    testing::Values(
-        ReceiveCase{"Empty", {}, {}}, ReceiveCase{"OneByte", Raw("V"), {kShort}},
-        ReceiveCase{"TwoBytes", Raw("VX"), {kShort}},
-        ReceiveCase{"ThreeBytes", Raw("VXP"), {kShort}},
-        ReceiveCase{
-            "NeverSeen", Raw("VXZZ\x01\x02"), {"Received message we shouldn't see = 'VXZZ'"}},
-        ReceiveCase{
-            "NeverSeenCodeOnly", Raw("VXZZ"), {"Received message we shouldn't see = 'VXZZ'"}},
-        ReceiveCase{
-            "SwappedPrefix", Raw("XVCN...."), {"Received message we shouldn't see = 'XVCN'"}},
-        ReceiveCase{
-            "Unexpected", Raw("VXAP\x7F\x01"), {"Received message we didn't expect = 'VXAP'"}},
-        ReceiveCase{"InvalidHeader", Raw("ABCDEFGH"), {"Invalid message header received = 'ABCD'"}},
-        ReceiveCase{"ZeroInCode",
-                    Raw(std::string_view("AB\0D", 4)),
-                    {"Invalid message header received = 'AB'"}},
-        ReceiveCase{"ZeroFirst",
-                    Raw(std::string_view("\0XPR", 4)),
-                    {"Invalid message header received = ''"}},
-        ReceiveCase{"LowerCase", Raw("vxpr"), {"Invalid message header received = 'vxpr'"}},
-        ReceiveCase{
-            "HighBytes", Raw("\xFF\x80XY"), {"Invalid message header received = '\xFF\x80XY'"}},
-        ReceiveCase{"Poll", PollMessage(), {}}, ReceiveCase{"DmxData", DmxMessage(512, 0x42), {}},
-        ReceiveCase{"DmxDataHeaderOnly", Raw("VXDD"), {}}),
-    [](const testing::TestParamInfo<ReceiveCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Datagrams, DatagramTest, testing::ValuesIn(kDatagramCases), CaseName);
+
+// A console's DMX data and the program's own broadcasts, in any number, never hold a reply
+// back; what acts keeps its order and still comes one a tick.
+TEST_F(NodeSocketTest, ReceiveTickDrainsTheSocketAndDispatchesOneInArrivalOrder) {
+    OpenEndpoint();
+    for (int i = 0; i < 60; ++i) PeerSends(DmxMessage(512, static_cast<std::uint8_t>(i)));
+    PeerSends(Reply(33, 0x10));
+    for (int i = 0; i < 20; ++i) PeerSends(PollMessage());
+    PeerSends(Raw("VXZZ"));
+    PeerSends(Reply(601, 0x00));
+    PeerSends(Reply(34, 0x20));
+    LetArrive();
+
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes, Reply(33, 0x10));
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_endpoint->WaitingDatagrams(), 2u) << "the socket itself was emptied";
+
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages, Messages{"Received message we shouldn't see = 'VXZZ'"});
+    EXPECT_EQ(m_replies.size(), 1u);
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 2u);
+    EXPECT_EQ(m_replies[1].bytes, Reply(34, 0x20));
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_replies.size(), 2u);
+    EXPECT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_endpoint->DroppedDatagrams(), 0u);
+}
 
 TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
     OpenEndpoint();
@@ -428,10 +471,9 @@ TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
     LetArrive();
 
     m_endpoint->ReceiveTick();
-    m_endpoint->ReceiveTick();
-    EXPECT_TRUE(m_messages.empty());
-    m_endpoint->ReceiveTick();
     EXPECT_EQ(m_messages, Messages{"Received message we shouldn't see = 'VXZZ'"});
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_replies.empty());
 }
 
@@ -446,9 +488,9 @@ TEST_P(ReceiveTickOversized, IsDroppedWhole) {
 
     m_endpoint->ReceiveTick();
     EXPECT_TRUE(m_replies.empty()) << "a cut-short copy must not be dispatched";
-    EXPECT_TRUE(m_messages.empty());
-    m_endpoint->ReceiveTick();
     EXPECT_EQ(m_messages, Messages{"Received message we shouldn't see = 'VXZZ'"});
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_replies.empty());
 }
 
@@ -504,45 +546,6 @@ TEST_F(NodeSocketTest, EndpointWhoseOpenFailedTicksQuietly) {
 }
 
 // ---- DispatchDatagram --------------------------------------------------------------------
-
-struct DispatchCase {
-    const char* label;
-    ByteVector datagram;
-    int expectedResult;
-    Messages expected;
-};
-void PrintTo(const DispatchCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DispatchCase> {};
-
-TEST_P(DispatchDatagram, ReturnsAndShows) {
-    m_endpoint = MakeEndpoint(m_broadcast);
-    const ByteVector& datagram = GetParam().datagram;
-    EXPECT_EQ(m_endpoint->DispatchDatagram(datagram.data(), datagram.size(), "192.0.2.9", 4321),
-              GetParam().expectedResult);
-    EXPECT_EQ(m_messages, GetParam().expected);
-    EXPECT_TRUE(m_replies.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, DispatchDatagram,
-    testing::Values(
-        DispatchCase{"Empty", {}, 0, {kShort}}, DispatchCase{"ThreeBytes", Raw("VXP"), 0, {kShort}},
-        DispatchCase{"Poll", PollMessage(), 1, {}},
-        DispatchCase{"DmxData", DmxMessage(24, 0x10), 1, {}},
-        DispatchCase{"NeverSeen", Raw("VXZZ"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
-        DispatchCase{
-            "SwappedPrefix", Raw("XVCN"), 1, {"Received message we shouldn't see = 'XVCN'"}},
-        DispatchCase{
-            "Unexpected", Raw("VXAPxx"), 1, {"Received message we didn't expect = 'VXAP'"}},
-        DispatchCase{"InvalidHeader", Raw("ABCD"), 0, {"Invalid message header received = 'ABCD'"}},
-        DispatchCase{"ZeroInCode",
-                     Raw(std::string_view("AB\0D", 4)),
-                     0,
-                     {"Invalid message header received = 'AB'"}}),
-    [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.label); });
 
 TEST_F(NodeSocketTest, DispatchPassesPollRepliesToTheHandler) {
     m_endpoint = MakeEndpoint(m_broadcast);

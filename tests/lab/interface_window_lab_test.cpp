@@ -50,11 +50,13 @@ protected:
         return node;
     }
 
+    // As main() does for --interface choice.
     void OpenWithInterface(const std::string& choice) {
         lab::InNamespace(m_lab->ToolNamespace(), [&] {
-            net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
-            environment.lookupHostAddress = net::InterfaceLookup(choice);
-            m_window = std::make_unique<CNodeTestDlg>(environment);
+            const net::InterfaceChoice chosen = net::ChooseInterface(choice, net::ListInterfaces());
+            ASSERT_TRUE(chosen.chosen) << chosen.error;
+            m_window =
+                std::make_unique<CNodeTestDlg>(InterfaceSocketEnvironment(choice, *chosen.chosen));
             m_window->Create();
         });
         m_window->show();
@@ -108,7 +110,14 @@ TEST_F(InterfaceWindowLab, TheSecondInterfaceFindsAndDrivesTheSecondNetworkOnly)
     EXPECT_EQ(m_messages.Messages(), Lines{});
 }
 
-TEST_F(InterfaceWindowLab, APulledAdapterFailsSendsUntilItIsBack) {
+// With a default route through the first network, the pulled second adapter's traffic
+// would quietly take that route; tied to its device, it fails instead.
+class PulledAdapter : public InterfaceWindowLab, public testing::WithParamInterface<bool> {};
+
+TEST_P(PulledAdapter, FailsSendsUntilItIsBack) {
+    if (GetParam()) {
+        lab::Ip({"-n", m_lab->ToolNamespace(), "route", "add", "default", "via", "10.1.2.1"});
+    }
     OpenWithInterface("10.7.0.3");
     ASSERT_EQ(NamesOnceThereAre(1), Lines{"Second"});
 
@@ -116,9 +125,9 @@ TEST_F(InterfaceWindowLab, APulledAdapterFailsSendsUntilItIsBack) {
     // The key's press and its release each send; then the poll.
     QTest::keyClick(Slider(), Qt::Key_Home);
     QTest::mouseClick(m_window->Item(res::kIdPollAgain), Qt::LeftButton);
-    EXPECT_EQ(m_messages.Messages(), (Lines{"SendTo failed, lasterror = 65 (101)",
-                                            "SendTo failed, lasterror = 65 (101)",
-                                            "SendTo failed, lasterror = 65 (101)"}));
+    EXPECT_EQ(m_messages.Messages(),
+              (Lines{"SendTo failed, lasterror = 65 (101)", "SendTo failed, lasterror = 65 (101)",
+                     "SendTo failed, lasterror = 65 (101)"}));
     EXPECT_TRUE(m_window->isVisible());
     EXPECT_FALSE(framework::QuitRequested());
 
@@ -131,5 +140,11 @@ TEST_F(InterfaceWindowLab, APulledAdapterFailsSendsUntilItIsBack) {
     EXPECT_EQ(full.value_or(m_second->Output()), kDmxAtFullLevel);
     EXPECT_EQ(m_messages.Messages(), Lines{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Routes, PulledAdapter, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "DefaultRouteThroughFirstNetwork"
+                                               : "NoDefaultRoute";
+                         });
 
 }  // namespace

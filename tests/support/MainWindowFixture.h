@@ -59,6 +59,7 @@ protected:
         environment.lookupHostAddress = [address = toolAddress] {
             return net::ParseAddress(address);
         };
+        if (receiveQueueBytes) environment.receiveBufferBytes = *receiveQueueBytes;
         return environment;
     }
 
@@ -133,6 +134,8 @@ protected:
     std::string nodeNamespace;
     std::string toolAddress;
     std::uint16_t port = 0;
+    // The window's kernel receive queue, when a test asks for other than the program's own.
+    std::optional<int> receiveQueueBytes;
     std::unique_ptr<PeerSocket> reservation;
     std::unique_ptr<PeerSocket> observer;
     std::unique_ptr<PeerSocket> peer;
