@@ -189,7 +189,8 @@ void Lab::AddSecondNetwork() {
 
 void Lab::Connect(const std::string& ns, const std::string& address, int prefixLength, int network,
                   const std::string& interface) {
-    const std::string port = "p" + std::to_string(++m_ports);
+    // Appended rather than "p" + ...: GCC 12 at -O3 takes the latter for an overlapping copy.
+    const std::string port = std::string("p").append(std::to_string(++m_ports));
     // Made in the switch with its peer placed straight into the host: no interface ever
     // appears in the namespace the tests were started in.
     Ip({"-n", m_switch, "link", "add", port, "type", "veth", "peer", "name", interface, "netns",
@@ -201,7 +202,8 @@ void Lab::Connect(const std::string& ns, const std::string& address, int prefixL
 }
 
 std::string Lab::AddHost(const std::string& address, int prefixLength, int network) {
-    const std::string ns = AddNamespace("h" + std::to_string(m_namespaces.size() - 1));
+    const std::string ns =
+        AddNamespace(std::string("h").append(std::to_string(m_namespaces.size() - 1)));
     Connect(ns, address, prefixLength < 0 ? m_prefixLength : prefixLength, network);
     return ns;
 }
