@@ -156,21 +156,24 @@ void MeasureMemory(const Setup& setup) {
     if (!poll || *poll != expected) {
         Fail("node saw " + poll.value_or("no poll") + ": " + child.Errors());
     }
-    std::this_thread::sleep_for(kSettle);
-    const lab::ProcMemory start = lab::ReadMemory(child.Pid());
-    // Once the program's receive queue, full at first, is empty again, it has read every reply.
+    // The program's kernel receive queue holds the replies once the node has sent them; it is
+    // empty again once the program has read every one.
     const std::int64_t deadline = MonotonicNs() + (setup.entries / 10 * 2 + 10) * 1'000'000'000LL;
-    bool sawQueue = false;
     std::int64_t emptyAt = 0;
     while (!emptyAt && MonotonicNs() < deadline) {
         const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
         if (!socket) Fail("the program's socket is gone: " + child.Errors());
-        sawQueue |= socket->receiveQueueBytes > 0;
-        if (sawQueue && socket->receiveQueueBytes == 0) emptyAt = MonotonicNs();
-        std::this_thread::sleep_for(20ms);
+        if (socket->receiveQueueBytes == 0) emptyAt = MonotonicNs();
+        std::this_thread::sleep_for(5ms);
     }
     if (!emptyAt) Fail("the program's receive queue never emptied");
-    std::this_thread::sleep_for(1s);  // a few more ticks and paints with every entry present
+    std::this_thread::sleep_for(kSettle);
+    const lab::ProcMemory start = lab::ReadMemory(child.Pid());
+    // Each tick lists one reply, so every entry is in the tree one tick per entry after the
+    // poll; then two seconds more of ticks and paints with every entry present.
+    const auto listed = std::chrono::steady_clock::time_point(
+        std::chrono::nanoseconds(StartNs(child) + (setup.entries / 10 + 2) * 1'000'000'000LL));
+    std::this_thread::sleep_until(listed);
     if (!child.IsRunning()) Fail("the program ended: " + child.Errors());
     const lab::ProcMemory full = lab::ReadMemory(child.Pid());
     Record("memory_queue_drained_s", static_cast<double>(emptyAt - StartNs(child)) / 1e9);

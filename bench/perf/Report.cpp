@@ -116,10 +116,10 @@ int Report(const Setup& setup, std::FILE* out) {
                Format("%.2f", fullKb / floorKb), "< 40 MiB", fullKb < 40 * 1024);
     table.Row("Growth per entry (VmRSS)", Format("%.1f KiB", F("memory_per_entry_kb")));
     const double floorDrain = setup.entries / 10.0;
-    table.Row(
-        Format("Real program: its queue of %d replies read, from process start", setup.entries),
-        Format("%.2f s", F("memory_queue_drained_s")),
-        Format("%.3f of %.0f s", F("memory_queue_drained_s") / floorDrain, floorDrain));
+    table.Row(Format("Real program: its kernel queue of %d replies read, from process start",
+                     setup.entries),
+              Format("%.2f s", F("memory_queue_drained_s")),
+              Format("%.3f of %.0f s", F("memory_queue_drained_s") / floorDrain, floorDrain));
 
     const double lost = F("latency_lost");
     const double wrong = F("latency_wrong");
