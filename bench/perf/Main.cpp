@@ -23,21 +23,20 @@ perf::Setup ReadSetup(int argc, char** argv) {
         {"program", "node", "floor", "node-ns", "runs", "idle-seconds", "entries", "samples",
          "drag-ms", "counts", "flood-seconds", "flood-rate"});
     perf::Setup setup;
-    setup.program = options.Text("program");
-    setup.node = options.Text("node");
-    setup.floor = options.Text("floor");
-    setup.nodeNamespace = options.Text("node-ns");
-    if (setup.program.empty() || setup.node.empty() || setup.floor.empty() ||
-        setup.nodeNamespace.empty()) {
-        throw lab::UsageError("--program, --node, --floor and --node-ns are needed");
+    const std::pair<const char*, std::string*> needed[] = {{"program", &setup.program},
+                                                           {"node", &setup.node},
+                                                           {"floor", &setup.floor},
+                                                           {"node-ns", &setup.nodeNamespace}};
+    for (const auto& [name, value] : needed) {
+        *value = options.Text(name);
+        if (value->empty()) throw lab::UsageError(std::string("--") + name + " is needed");
     }
-    setup.runs = options.Number("runs", setup.runs);
-    setup.idleSeconds = options.Number("idle-seconds", setup.idleSeconds);
-    setup.entries = options.Number("entries", setup.entries);
-    setup.samples = options.Number("samples", setup.samples);
-    setup.dragMs = options.Number("drag-ms", setup.dragMs);
-    setup.floodSeconds = options.Number("flood-seconds", setup.floodSeconds);
-    setup.floodRate = options.Number("flood-rate", setup.floodRate);
+    const std::pair<const char*, int*> numbers[] = {
+        {"runs", &setup.runs},           {"idle-seconds", &setup.idleSeconds},
+        {"entries", &setup.entries},     {"samples", &setup.samples},
+        {"drag-ms", &setup.dragMs},      {"flood-seconds", &setup.floodSeconds},
+        {"flood-rate", &setup.floodRate}};
+    for (const auto& [name, value] : numbers) *value = options.Number(name, *value);
     if (options.Has("counts")) {
         setup.counts.clear();
         std::istringstream list(options.Text("counts"));
