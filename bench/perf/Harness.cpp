@@ -56,20 +56,9 @@ std::int64_t RealtimeNs() {
 }
 
 std::int64_t RealtimeMinusMonotonicNs() {
-    // Bracketed, so a preemption between the two reads shows up as a wide bracket and is
-    // retried rather than taken as an offset.
-    std::int64_t best = 0;
-    std::int64_t bestWidth = INT64_MAX;
-    for (int i = 0; i < 5; ++i) {
-        const std::int64_t before = MonotonicNs();
-        const std::int64_t real = RealtimeNs();
-        const std::int64_t after = MonotonicNs();
-        if (after - before < bestWidth) {
-            bestWidth = after - before;
-            best = real - (before + after) / 2;
-        }
-    }
-    return best;
+    const std::int64_t before = MonotonicNs();
+    const std::int64_t real = RealtimeNs();
+    return real - (before + MonotonicNs()) / 2;
 }
 
 std::int64_t StartNs(const Process& child) {

@@ -66,33 +66,6 @@ void RecordBoxes(const std::string& prefix, const testing_support::MessageRecord
     if (!boxes.Messages().empty()) RecordText(prefix + "first_box", boxes.Messages().front());
 }
 
-// Levels in arrival order, collected on a thread of their own while the window sends.
-class Collector {
-public:
-    explicit Collector(PeerSocket& socket)
-        : m_thread([this, &socket] {
-              // Ends once nothing has come for 50 ms after the stop.
-              for (;;) {
-                  const auto datagram = socket.Receive(50ms);
-                  if (datagram) {
-                      m_levels.push_back(LevelOf(*datagram));
-                  } else if (m_stop) {
-                      return;
-                  }
-              }
-          }) {}
-    std::vector<int> Finish() {
-        m_stop = true;
-        m_thread.join();
-        return m_levels;
-    }
-
-private:
-    std::atomic<bool> m_stop{false};
-    std::vector<int> m_levels;
-    std::thread m_thread;
-};
-
 // Moves the held-down thumb without pause for the duration, reversing at the ends so every
 // move changes the level; with events, each move is also painted as a real drag would be.
 void Drag(const std::string& prefix, QSlider& slider, PeerSocket& observer,
@@ -100,7 +73,16 @@ void Drag(const std::string& prefix, QSlider& slider, PeerSocket& observer,
     observer.Discard();
     std::vector<int> sent;
     sent.reserve(1 << 20);
-    Collector collector(observer);
+    // Levels in arrival order, collected on a thread of their own while the window sends,
+    // until nothing has come for 50 ms after the stop.
+    std::vector<int> got;
+    std::atomic<bool> stop{false};
+    std::thread collector([&] {
+        for (auto datagram = observer.Receive(50ms); datagram || !stop;
+             datagram = observer.Receive(50ms)) {
+            if (datagram) got.push_back(LevelOf(*datagram));
+        }
+    });
     int step = slider.sliderPosition() > slider.minimum() ? -1 : 1;
     slider.setSliderDown(true);
     const std::int64_t from = MonotonicNs();
@@ -114,7 +96,8 @@ void Drag(const std::string& prefix, QSlider& slider, PeerSocket& observer,
         if (processEvents) QCoreApplication::processEvents();
     }
     slider.setSliderDown(false);
-    const std::vector<int> got = collector.Finish();
+    stop = true;
+    collector.join();
     std::size_t lost = got.size() < sent.size() ? sent.size() - got.size() : 0;
     // The n-th received carries the n-th level sent; the thumb's release may add one more of
     // the last level.
