@@ -1,6 +1,7 @@
 #include "tools/CliReport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 #include "protocol/NodeProtocol.h"
