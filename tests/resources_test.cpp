@@ -74,6 +74,20 @@ TEST(ResourcesTest, PackageDocumentsCarryTheProjectVersion) {
         std::string::npos);
 }
 
+TEST(ResourcesTest, EveryDocumentNamesTheSameLicence) {
+    EXPECT_EQ(ReadSource("LICENSE").substr(0, 49),
+              "\n                                 Apache License\n");
+    EXPECT_NE(ReadGenerated("res/invalid.praveltest.praveltest.metainfo.xml")
+                  .find("\n  <project_license>Apache-2.0</project_license>\n"),
+              std::string::npos);
+    const std::string copyright = ReadSource("cmake/debian/copyright");
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: 2026 PraveltTest developers\n"
+                             "License: Apache-2.0\n"),
+              std::string::npos);
+    EXPECT_NE(copyright.find("\"/usr/share/common-licenses/Apache-2.0\""), std::string::npos);
+    EXPECT_EQ(copyright.find("proprietary"), std::string::npos);
+}
+
 // The validator accepts X- keys, so only this test keeps the Windows block out of the entry.
 TEST(ResourcesTest, DesktopEntryHasNoPrivateKeys) {
     const std::string desktop = ReadSource("res/praveltest.desktop");
