@@ -362,16 +362,51 @@ TEST_F(NodeSocketTest, ReceiveTickWithNothingWaitingDoesNothing) {
     EXPECT_TRUE(m_replies.empty());
 }
 
-struct ReceiveCase {
+// Every datagram of at least one byte: what dispatching it returns and shows. A tick that
+// reads it must show the same.
+struct DatagramCase {
     const char* label;
     ByteVector datagram;
+    int dispatchResult;
     Messages expected;
 };
-void PrintTo(const ReceiveCase& c, std::ostream* os) {
+void PrintTo(const DatagramCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<ReceiveCase> {};
+std::string CaseName(const testing::TestParamInfo<DatagramCase>& info) {
+    return info.param.label;
+}
+
+const std::vector<DatagramCase>& DatagramCases() {
+    static const std::vector<DatagramCase> cases{
+        {"OneByte", Raw("V"), 0, {kShort}},
+        {"TwoBytes", Raw("VX"), 0, {kShort}},
+        {"ThreeBytes", Raw("VXP"), 0, {kShort}},
+        {"NeverSeen", Raw("VXZZ\x01\x02"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
+        {"NeverSeenCodeOnly", Raw("VXZZ"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
+        {"SwappedPrefix", Raw("XVCN...."), 1, {"Received message we shouldn't see = 'XVCN'"}},
+        {"Unexpected", Raw("VXAP\x7F\x01"), 1, {"Received message we didn't expect = 'VXAP'"}},
+        {"InvalidHeader", Raw("ABCDEFGH"), 0, {"Invalid message header received = 'ABCD'"}},
+        {"ZeroInCode",
+         Raw(std::string_view("AB\0D", 4)),
+         0,
+         {"Invalid message header received = 'AB'"}},
+        {"ZeroFirst",
+         Raw(std::string_view("\0XPR", 4)),
+         0,
+         {"Invalid message header received = ''"}},
+        {"LowerCase", Raw("vxpr"), 0, {"Invalid message header received = 'vxpr'"}},
+        {"HighBytes", Raw("\xFF\x80XY"), 0, {"Invalid message header received = '\xFF\x80XY'"}},
+        {"Poll", PollMessage(), 1, {}},
+        {"DmxData", DmxMessage(512, 0x42), 1, {}},
+        {"DmxDataOf24Channels", DmxMessage(24, 0x10), 1, {}},
+        {"DmxDataHeaderOnly", Raw("VXDD"), 1, {}},
+    };
+    return cases;
+}
+
+class ReceiveTickShows : public NodeSocketTest, public testing::WithParamInterface<DatagramCase> {};
 
 // A poll reply follows each datagram: it must be the next tick's, which proves the tick
 // before consumed the datagram under test.
@@ -391,33 +426,26 @@ TEST_P(ReceiveTickShows, WhatTheDatagramCallsFor) {
     EXPECT_EQ(m_messages, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Datagrams, ReceiveTickShows,
-    testing::Values(
-        ReceiveCase{"Empty", {}, {}}, ReceiveCase{"OneByte", Raw("V"), {kShort}},
-        ReceiveCase{"TwoBytes", Raw("VX"), {kShort}},
-        ReceiveCase{"ThreeBytes", Raw("VXP"), {kShort}},
-        ReceiveCase{
-            "NeverSeen", Raw("VXZZ\x01\x02"), {"Received message we shouldn't see = 'VXZZ'"}},
-        ReceiveCase{
-            "NeverSeenCodeOnly", Raw("VXZZ"), {"Received message we shouldn't see = 'VXZZ'"}},
-        ReceiveCase{
-            "SwappedPrefix", Raw("XVCN...."), {"Received message we shouldn't see = 'XVCN'"}},
-        ReceiveCase{
-            "Unexpected", Raw("VXAP\x7F\x01"), {"Received message we didn't expect = 'VXAP'"}},
-        ReceiveCase{"InvalidHeader", Raw("ABCDEFGH"), {"Invalid message header received = 'ABCD'"}},
-        ReceiveCase{"ZeroInCode",
-                    Raw(std::string_view("AB\0D", 4)),
-                    {"Invalid message header received = 'AB'"}},
-        ReceiveCase{"ZeroFirst",
-                    Raw(std::string_view("\0XPR", 4)),
-                    {"Invalid message header received = ''"}},
-        ReceiveCase{"LowerCase", Raw("vxpr"), {"Invalid message header received = 'vxpr'"}},
-        ReceiveCase{
-            "HighBytes", Raw("\xFF\x80XY"), {"Invalid message header received = '\xFF\x80XY'"}},
-        ReceiveCase{"Poll", PollMessage(), {}}, ReceiveCase{"DmxData", DmxMessage(512, 0x42), {}},
-        ReceiveCase{"DmxDataHeaderOnly", Raw("VXDD"), {}}),
-    [](const testing::TestParamInfo<ReceiveCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Datagrams, ReceiveTickShows, testing::ValuesIn(DatagramCases()), CaseName);
+
+// Nothing to read is nothing to show; the dispatcher, handed no bytes, calls them short.
+TEST_F(NodeSocketTest, AnEmptyDatagramIsReadSilentlyButIsShortToDispatch) {
+    OpenEndpoint();
+    PeerSends({});
+    PeerSends(Reply(33, 0x99));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_replies.empty());
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_TRUE(m_messages.empty());
+
+    m_replies.clear();
+    EXPECT_EQ(m_endpoint->DispatchDatagram(nullptr, 0, "192.0.2.9", 4321), 0);
+    EXPECT_EQ(m_messages, Messages{kShort});
+    EXPECT_TRUE(m_replies.empty());
+}
 
 TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
     OpenEndpoint();
@@ -505,44 +533,18 @@ TEST_F(NodeSocketTest, EndpointWhoseOpenFailedTicksQuietly) {
 
 // ---- DispatchDatagram --------------------------------------------------------------------
 
-struct DispatchCase {
-    const char* label;
-    ByteVector datagram;
-    int expectedResult;
-    Messages expected;
-};
-void PrintTo(const DispatchCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DispatchCase> {};
+class DispatchDatagram : public NodeSocketTest, public testing::WithParamInterface<DatagramCase> {};
 
 TEST_P(DispatchDatagram, ReturnsAndShows) {
     m_endpoint = MakeEndpoint(m_broadcast);
     const ByteVector& datagram = GetParam().datagram;
     EXPECT_EQ(m_endpoint->DispatchDatagram(datagram.data(), datagram.size(), "192.0.2.9", 4321),
-              GetParam().expectedResult);
+              GetParam().dispatchResult);
     EXPECT_EQ(m_messages, GetParam().expected);
     EXPECT_TRUE(m_replies.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Codes, DispatchDatagram,
-    testing::Values(
-        DispatchCase{"Empty", {}, 0, {kShort}}, DispatchCase{"ThreeBytes", Raw("VXP"), 0, {kShort}},
-        DispatchCase{"Poll", PollMessage(), 1, {}},
-        DispatchCase{"DmxData", DmxMessage(24, 0x10), 1, {}},
-        DispatchCase{"NeverSeen", Raw("VXZZ"), 1, {"Received message we shouldn't see = 'VXZZ'"}},
-        DispatchCase{
-            "SwappedPrefix", Raw("XVCN"), 1, {"Received message we shouldn't see = 'XVCN'"}},
-        DispatchCase{
-            "Unexpected", Raw("VXAPxx"), 1, {"Received message we didn't expect = 'VXAP'"}},
-        DispatchCase{"InvalidHeader", Raw("ABCD"), 0, {"Invalid message header received = 'ABCD'"}},
-        DispatchCase{"ZeroInCode",
-                     Raw(std::string_view("AB\0D", 4)),
-                     0,
-                     {"Invalid message header received = 'AB'"}}),
-    [](const testing::TestParamInfo<DispatchCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Codes, DispatchDatagram, testing::ValuesIn(DatagramCases()), CaseName);
 
 TEST_F(NodeSocketTest, DispatchPassesPollRepliesToTheHandler) {
     m_endpoint = MakeEndpoint(m_broadcast);
