@@ -37,7 +37,6 @@ void LevelSender::InitOutputControls() {
 }
 
 void LevelSender::ValidateSettings() {
-    if (!m_controls.channelCountSpin.IsAttached()) return;
     m_updateData(true);
     ClampSettings(m_settings);
 }
