@@ -14,9 +14,15 @@ using clitool::Action;
 using clitool::PollFormat;
 
 using Bytes = std::vector<std::uint8_t>;
+using Args = std::vector<std::string>;
 
 Bytes Text(const std::string& text) {
     return Bytes(text.begin(), text.end());
+}
+
+Bytes Resized(Bytes bytes, std::size_t size, std::uint8_t fill) {
+    bytes.resize(size, fill);
+    return bytes;
 }
 
 // Truss: every option bit, listening to the class C broadcast, universe byte 2.
@@ -28,95 +34,73 @@ const Bytes kFloorReply{'V',  'X',  'P',  'R',  0x02, 0x00, 0x00, 0x00, 0x00, 0x
                         0x01, 0x01, 0x00, 'F',  'l',  'o',  'o',  'r',  '-',  'L',  'e',
                         'f',  't',  0x00, 0x00, 0xFF, 0x00, 0,    0,    0,    0,    0};
 
-std::vector<clitool::NodeRecord> TwoNodes() {
-    clitool::PollCollector collector;
-    collector.Take(kTrussReply, "10.1.2.20", 3333, 12);
-    collector.Take(kFloorReply, "10.1.2.21", 40000, 7);
-    return collector.Nodes();
+// Everything a parse decided, on one line, so that each case is one literal: formats by
+// index, expect -1 when not given.
+std::string Meaning(const Args& args) {
+    const clitool::Arguments parsed = clitool::ParseArguments(args);
+    const auto number = [](auto value) { return std::to_string(static_cast<int>(value)); };
+    const std::string common =
+        " port=" + number(parsed.port) + " interface=" + parsed.interfaceChoice.value_or("-");
+    const auto& [wait, expect, format] = parsed.poll;
+    const auto& settings = parsed.level.settings;
+    switch (parsed.action) {
+        case Action::Poll:
+            return "poll wait=" + number(wait) + " expect=" + number(expect.value_or(-1)) +
+                   " format=" + number(format) + common;
+        case Action::Level:
+            return "level " + number(parsed.level.level) +
+                   " universe=" + number(settings.universe) +
+                   " channels=" + number(settings.channelCount) +
+                   " start-code=" + number(settings.startCode) +
+                   " format=" + number(settings.dataFormat) +
+                   (parsed.level.dryRun ? " dry-run" : "") + common;
+        case Action::Error:
+            return "error: " + parsed.error;
+        case Action::Help:
+            return "help";
+        case Action::Version:
+            return "version";
+        case Action::ListInterfaces:
+            break;
+    }
+    return "list-interfaces";
 }
 
 struct ParseCase {
-    std::vector<std::string> args;
-    Action action;
+    Args args;
+    std::string meaning;
 };
 
-TEST(CliArguments, GlobalOptionsWinWhereverTheyStand) {
+// Global options win wherever they stand; options take both forms; level settings out of range
+// are kept as given, to be clamped as the window clamps what is typed into its fields.
+TEST(CliArguments, EachCommandLineMeansOneThing) {
     const std::vector<ParseCase> cases{
-        {{"--help"}, Action::Help},       {{"poll", "--wait", "x", "-h"}, Action::Help},
-        {{"--version"}, Action::Version}, {{"level", "--list-interfaces"}, Action::ListInterfaces},
-        {{"poll"}, Action::Poll},         {{"level", "0"}, Action::Level},
+        {{"--help"}, "help"},
+        {{"poll", "--wait", "x", "-h"}, "help"},
+        {{"--version"}, "version"},
+        {{"level", "--list-interfaces"}, "list-interfaces"},
+        {{"poll"}, "poll wait=3000 expect=-1 format=0 port=3333 interface=-"},
+        {{"poll", "--wait", "0.25", "--expect=40", "--format", "csv", "--interface=eth1", "--port",
+          "0x1000"},
+         "poll wait=250 expect=40 format=2 port=4096 interface=eth1"},
+        {{"poll", "--format", "json"}, "poll wait=3000 expect=-1 format=1 port=3333 interface=-"},
+        {{"level", "255"},
+         "level 255 universe=1 channels=512 start-code=0 format=0 port=3333 interface=-"},
+        {{"level", "--universe", "300", "0x80", "--channels=0", "--start-code", "-4", "--format",
+          "pairs", "--dry-run"},
+         "level 128 universe=300 channels=0 start-code=-4 format=2 dry-run port=3333 interface=-"},
     };
-    for (const ParseCase& each : cases) {
-        EXPECT_EQ(clitool::ParseArguments(each.args).action, each.action) << each.args.front();
-    }
+    for (const ParseCase& each : cases) EXPECT_EQ(Meaning(each.args), each.meaning);
 }
-
-TEST(CliArguments, PollTakesItsOptionsInBothForms) {
-    const auto defaults = clitool::ParseArguments({"poll"});
-    EXPECT_EQ(defaults.poll.waitMilliseconds, 3000);
-    EXPECT_FALSE(defaults.poll.expect);
-    EXPECT_EQ(defaults.poll.format, PollFormat::Table);
-    EXPECT_EQ(defaults.port, 3333);
-    EXPECT_FALSE(defaults.interfaceChoice);
-
-    const auto given = clitool::ParseArguments({"poll", "--wait", "0.25", "--expect=40", "--format",
-                                                "csv", "--interface=eth1", "--port", "0x1000"});
-    ASSERT_EQ(given.action, Action::Poll) << given.error;
-    EXPECT_EQ(given.poll.waitMilliseconds, 250);
-    EXPECT_EQ(given.poll.expect, 40);
-    EXPECT_EQ(given.poll.format, PollFormat::Csv);
-    EXPECT_EQ(given.interfaceChoice, "eth1");
-    EXPECT_EQ(given.port, 4096);
-    EXPECT_EQ(clitool::ParseArguments({"poll", "--format", "json"}).poll.format, PollFormat::Json);
-}
-
-// Out-of-range settings are kept as given: they are clamped when the message is built, as the
-// window clamps what is typed into its fields.
-TEST(CliArguments, LevelKeepsSettingsForTheWindowsClamping) {
-    const auto defaults = clitool::ParseArguments({"level", "255"});
-    ASSERT_EQ(defaults.action, Action::Level) << defaults.error;
-    EXPECT_EQ(defaults.level.level, 255);
-    EXPECT_EQ(defaults.level.settings.universe, 1);
-    EXPECT_EQ(defaults.level.settings.channelCount, 512);
-    EXPECT_EQ(defaults.level.settings.startCode, 0);
-    EXPECT_EQ(defaults.level.settings.dataFormat, 0);
-    EXPECT_FALSE(defaults.level.dryRun);
-
-    const auto given =
-        clitool::ParseArguments({"level", "--universe", "300", "0x80", "--channels=0",
-                                 "--start-code", "-4", "--format", "pairs", "--dry-run"});
-    ASSERT_EQ(given.action, Action::Level) << given.error;
-    EXPECT_EQ(given.level.level, 128);
-    EXPECT_EQ(given.level.settings.universe, 300);
-    EXPECT_EQ(given.level.settings.channelCount, 0);
-    EXPECT_EQ(given.level.settings.startCode, -4);
-    EXPECT_EQ(given.level.settings.dataFormat, 2);
-    EXPECT_TRUE(given.level.dryRun);
-    for (const auto& [word, index] : std::vector<std::pair<std::string, int>>{
-             {"raw", 0}, {"rle", 1}, {"pairs", 2}, {"zero", 3}}) {
-        EXPECT_EQ(
-            clitool::ParseArguments({"level", "1", "--format", word}).level.settings.dataFormat,
-            index)
-            << word;
-    }
-}
-
-struct ErrorCase {
-    std::vector<std::string> args;
-    std::string error;
-};
 
 TEST(CliArguments, MistakesAreNamedInOneLine) {
-    const std::vector<ErrorCase> cases{
+    const std::string wait = ": expected seconds, more than 0 and at most 3600";
+    const std::vector<ParseCase> cases{
         {{}, "no subcommand given; expected poll or level"},
         {{"scan"}, "unknown subcommand 'scan'; expected poll or level"},
-        {{"--wait", "1"}, "unknown subcommand '--wait'; expected poll or level"},
-        {{"poll", "--wait", "0"},
-         "bad value '0' for --wait: expected seconds, more than 0 and at most 3600"},
-        {{"poll", "--wait", "3601"},
-         "bad value '3601' for --wait: expected seconds, more than 0 and at most 3600"},
-        {{"poll", "--wait", "1s"},
-         "bad value '1s' for --wait: expected seconds, more than 0 and at most 3600"},
+        {{"poll", "--wait", "0"}, "bad value '0' for --wait" + wait},
+        {{"poll", "--wait", "3601"}, "bad value '3601' for --wait" + wait},
+        {{"poll", "--wait", "1s"}, "bad value '1s' for --wait" + wait},
         {{"poll", "--format", "xml"}, "bad value 'xml' for --format: expected table, json or csv"},
         {{"level", "1", "--format", "json"},
          "bad value 'json' for --format: expected raw, rle, pairs or zero"},
@@ -141,129 +125,108 @@ TEST(CliArguments, MistakesAreNamedInOneLine) {
         {{"level", "1", "--universe", "1.5"},
          "bad value '1.5' for --universe: expected a whole number"},
     };
-    for (const ErrorCase& each : cases) {
-        const auto parsed = clitool::ParseArguments(each.args);
-        EXPECT_EQ(parsed.action, Action::Error) << each.error;
-        EXPECT_EQ(parsed.error, each.error);
-    }
+    for (const ParseCase& each : cases) EXPECT_EQ(Meaning(each.args), "error: " + each.meaning);
 }
 
-struct DatagramCase {
-    Bytes datagram;
-    std::string ignored;  // empty when the datagram is taken as a node
+struct CollectCase {
+    std::vector<Bytes> datagrams;  // the n-th from 10.1.2.(20+n), port 3000+n, n ms after the poll
+    std::string ignored;
+    std::string nodes;  // name address:port universe ms; ...
 };
 
-TEST(PollCollector, CountsWhatIsNotAReplyByKind) {
-    Bytes oversized = kTrussReply;
-    oversized.resize(601, 0);
-    Bytes longest = kTrussReply;
-    longest.resize(600, 0xEE);
-    const std::vector<DatagramCase> cases{
-        {{}, "ignored 1 datagram: empty=1"},
-        {Text("VXP"), "ignored 1 datagram: short=1"},
-        {oversized, "ignored 1 datagram: oversized=1"},
-        {{'V', 'X', 'P', 'P', 1}, "ignored 1 datagram: poll=1"},
-        {{'V', 'X', 'D', 'D', 0, 0, 1, 0, 1, 255, 0}, "ignored 1 datagram: dmx=1"},
-        {Bytes(kTrussReply.begin(), kTrussReply.end() - 1), "ignored 1 datagram: short-reply=1"},
-        {Text("VXPR"), "ignored 1 datagram: short-reply=1"},
-        {Text("VXAP"), "ignored 1 datagram: unexpected=1"},
-        {Text("VXZZ"), "ignored 1 datagram: never-seen=1"},
-        {Text("XVCN"), "ignored 1 datagram: never-seen=1"},
-        {Text("vxpr and more"), "ignored 1 datagram: unknown-code=1"},
-        {kTrussReply, ""},
-        {longest, ""},
-    };
-    for (const DatagramCase& each : cases) {
-        clitool::PollCollector collector;
-        collector.Take(each.datagram, "10.1.2.20", 3333, 5);
-        EXPECT_EQ(clitool::IgnoredText(collector.IgnoredCounts()), each.ignored)
-            << each.datagram.size() << " bytes";
-        EXPECT_EQ(collector.Nodes().size(), each.ignored.empty() ? 1u : 0u);
-    }
-}
-
-TEST(PollCollector, CountsAddUpInAFixedOrderOfKinds) {
-    clitool::PollCollector collector;
-    for (const Bytes& datagram : {Text("ABCD"), Text("VX"), Bytes{'V', 'X', 'P', 'P', 1},
-                                  kTrussReply, Bytes{'V', 'X', 'P', 'P', 1}}) {
-        collector.Take(datagram, "10.1.2.20", 3333, 5);
-    }
-    EXPECT_EQ(clitool::IgnoredText(collector.IgnoredCounts()),
-              "ignored 4 datagrams: short=1 poll=2 unknown-code=1");
-}
-
-TEST(PollCollector, TheLatestReplyForANameWinsInTheFirstAnswersPlace) {
+// Replies become records, one per name in the order of first answer with the latest reply's
+// values; everything else is counted by kind, in a fixed order of kinds. Kinds the loopback
+// test sends through the program are not repeated here.
+TEST(PollCollector, KeepsOneRecordPerNameAndCountsTheRestByKind) {
     Bytes trussElsewhere = kTrussReply;
     trussElsewhere[32] = 9;
     Bytes lowerCase = kTrussReply;
     lowerCase[14] = 't';
+    const Bytes poll{'V', 'X', 'P', 'P', 1};
+    const std::vector<CollectCase> cases{
+        {{Resized(kTrussReply, 601, 0)}, "ignored 1 datagram: oversized=1", ""},
+        {{poll}, "ignored 1 datagram: poll=1", ""},
+        {{Text("VXAP")}, "ignored 1 datagram: unexpected=1", ""},
+        {{Text("VXZZ"), Text("XVCN")}, "ignored 2 datagrams: never-seen=2", ""},
+        {{Text("vxpr and more")}, "ignored 1 datagram: unknown-code=1", ""},
+        {{Resized(kTrussReply, 600, 0xEE)}, "", "Truss 10.1.2.20:3000 3 (1025-1536) 0"},
+        {{Text("ABCD"), Text("VX"), poll, kTrussReply, poll},
+         "ignored 4 datagrams: short=1 poll=2 unknown-code=1",
+         "Truss 10.1.2.23:3003 3 (1025-1536) 3"},
+        {{kTrussReply, kFloorReply, trussElsewhere, lowerCase},
+         "",
+         "Truss 10.1.2.22:3002 10 (4609-5120) 2; Floor-Left 10.1.2.21:3001 1 (1-512) 1; "
+         "truss 10.1.2.23:3003 3 (1025-1536) 3"},
+    };
+    for (const CollectCase& each : cases) {
+        clitool::PollCollector collector;
+        for (std::size_t n = 0; n < each.datagrams.size(); ++n) {
+            collector.Take(each.datagrams[n], "10.1.2." + std::to_string(20 + n),
+                           static_cast<std::uint16_t>(3000 + n), static_cast<long long>(n));
+        }
+        std::string nodes;
+        for (const clitool::NodeRecord& node : collector.Nodes()) {
+            nodes += (nodes.empty() ? "" : "; ") + node.name + " " + node.values[0] + ":" +
+                     std::to_string(node.port) + " " + node.values[10] + " " +
+                     std::to_string(node.milliseconds);
+        }
+        EXPECT_EQ(clitool::IgnoredText(collector.IgnoredCounts()), each.ignored) << each.nodes;
+        EXPECT_EQ(nodes, each.nodes) << each.ignored;
+    }
+}
+
+TEST(PollOutput, EachFormatShowsEveryValueOfEveryNode) {
     clitool::PollCollector collector;
-    collector.Take(kTrussReply, "10.1.2.20", 3333, 3);
-    collector.Take(kFloorReply, "10.1.2.21", 3333, 4);
-    collector.Take(trussElsewhere, "10.1.2.30", 5000, 8);
-    collector.Take(lowerCase, "10.1.2.31", 3333, 9);
-
-    const auto& nodes = collector.Nodes();
-    ASSERT_EQ(nodes.size(), 3u);
-    EXPECT_EQ(nodes[0].name, "Truss");
-    EXPECT_EQ(nodes[0].values[0], "10.1.2.30");
-    EXPECT_EQ(nodes[0].values[10], "10 (4609-5120)");
-    EXPECT_EQ(nodes[0].port, 5000);
-    EXPECT_EQ(nodes[0].milliseconds, 8);
-    EXPECT_EQ(nodes[1].name, "Floor-Left");
-    EXPECT_EQ(nodes[2].name, "truss");
-    EXPECT_EQ(clitool::IgnoredText(collector.IgnoredCounts()), "");
-}
-
-TEST(PollOutput, TableAlignsEveryColumnUnderItsTitle) {
-    EXPECT_EQ(
-        clitool::FormatNodes(TwoNodes(), PollFormat::Table),
-        "Name        IP Address  Port   MAC Address        Node Type  Version  Switch Settings  "
-        "Options                                                   Type of Service  Packet TTL  "
-        "Listen to          Listen IP Address  DMX Universe   Reply ms\n"
-        "Truss       10.1.2.20   3333   02 11 22 33 44 55  0203       10       0F               "
-        "Node is configured, Enable DHCP, Enable Error Correction  20               40          "
-        "Class C Broadcast  10.1.2.255         3 (1025-1536)  12\n"
-        "Floor-Left  10.1.2.21   40000  02 00 00 00 00 0A  0001       01       00               "
-        "                                                          00               FF          "
-        "Broadcast          0.0.0.0            1 (1-512)      7\n");
-}
-
-TEST(PollOutput, TableOfNoNodesIsItsHeader) {
-    EXPECT_EQ(
-        clitool::FormatNodes({}, PollFormat::Table),
-        "Name  IP Address  Port  MAC Address  Node Type  Version  Switch Settings  Options  "
-        "Type of Service  Packet TTL  Listen to  Listen IP Address  DMX Universe  Reply ms\n");
-    EXPECT_EQ(clitool::FormatNodes({}, PollFormat::Json), "");
-}
-
-TEST(PollOutput, JsonIsOneObjectPerLine) {
-    EXPECT_EQ(clitool::FormatNodes(TwoNodes(), PollFormat::Json),
-              R"j({"name": "Truss", "ip_address": "10.1.2.20", "port": 3333, )j"
-              R"j("mac_address": "02 11 22 33 44 55", "node_type": "0203", "version": "10", )j"
-              R"j("switch_settings": "0F", )j"
-              R"j("options": "Node is configured, Enable DHCP, Enable Error Correction", )j"
-              R"j("type_of_service": "20", "packet_ttl": "40", "listen_to": "Class C Broadcast", )j"
-              R"j("listen_ip_address": "10.1.2.255", "dmx_universe": "3 (1025-1536)", )j"
-              R"j("reply_ms": 12})j"
-              "\n"
-              R"j({"name": "Floor-Left", "ip_address": "10.1.2.21", "port": 40000, )j"
-              R"j("mac_address": "02 00 00 00 00 0A", "node_type": "0001", "version": "01", )j"
-              R"j("switch_settings": "00", "options": "", "type_of_service": "00", )j"
-              R"j("packet_ttl": "FF", "listen_to": "Broadcast", "listen_ip_address": "0.0.0.0", )j"
-              R"j("dmx_universe": "1 (1-512)", "reply_ms": 7})j"
-              "\n");
-}
-
-TEST(PollOutput, CsvHasAHeaderAndQuotesWhatNeedsIt) {
-    EXPECT_EQ(clitool::FormatNodes(TwoNodes(), PollFormat::Csv),
-              "Name,IP Address,Port,MAC Address,Node Type,Version,Switch Settings,Options,"
-              "Type of Service,Packet TTL,Listen to,Listen IP Address,DMX Universe,Reply ms\n"
-              "Truss,10.1.2.20,3333,02 11 22 33 44 55,0203,10,0F,"
-              "\"Node is configured, Enable DHCP, Enable Error Correction\",20,40,"
-              "Class C Broadcast,10.1.2.255,3 (1025-1536),12\n"
-              "Floor-Left,10.1.2.21,40000,02 00 00 00 00 0A,0001,01,00,,00,FF,Broadcast,0.0.0.0,"
-              "1 (1-512),7\n");
+    collector.Take(kTrussReply, "10.1.2.20", 3333, 12);
+    collector.Take(kFloorReply, "10.1.2.21", 40000, 7);
+    const auto& two = collector.Nodes();
+    const struct {
+        std::vector<clitool::NodeRecord> nodes;
+        PollFormat format;
+        std::string text;
+    } cases[]{
+        {two, PollFormat::Table,
+         "Name        IP Address  Port   MAC Address        Node Type  Version  Switch Settings  "
+         "Options                                                   Type of Service  Packet TTL  "
+         "Listen to          Listen IP Address  DMX Universe   Reply ms\n"
+         "Truss       10.1.2.20   3333   02 11 22 33 44 55  0203       10       0F               "
+         "Node is configured, Enable DHCP, Enable Error Correction  20               40          "
+         "Class C Broadcast  10.1.2.255         3 (1025-1536)  12\n"
+         "Floor-Left  10.1.2.21   40000  02 00 00 00 00 0A  0001       01       00               "
+         "                                                          00               FF          "
+         "Broadcast          0.0.0.0            1 (1-512)      7\n"},
+        {{},
+         PollFormat::Table,
+         "Name  IP Address  Port  MAC Address  Node Type  Version  Switch Settings  Options  "
+         "Type of Service  Packet TTL  Listen to  Listen IP Address  DMX Universe  Reply ms\n"},
+        {two, PollFormat::Json,
+         R"j({"name": "Truss", "ip_address": "10.1.2.20", "port": 3333, )j"
+         R"j("mac_address": "02 11 22 33 44 55", "node_type": "0203", "version": "10", )j"
+         R"j("switch_settings": "0F", )j"
+         R"j("options": "Node is configured, Enable DHCP, Enable Error Correction", )j"
+         R"j("type_of_service": "20", "packet_ttl": "40", "listen_to": "Class C Broadcast", )j"
+         R"j("listen_ip_address": "10.1.2.255", "dmx_universe": "3 (1025-1536)", )j"
+         R"j("reply_ms": 12})j"
+         "\n"
+         R"j({"name": "Floor-Left", "ip_address": "10.1.2.21", "port": 40000, )j"
+         R"j("mac_address": "02 00 00 00 00 0A", "node_type": "0001", "version": "01", )j"
+         R"j("switch_settings": "00", "options": "", "type_of_service": "00", )j"
+         R"j("packet_ttl": "FF", "listen_to": "Broadcast", "listen_ip_address": "0.0.0.0", )j"
+         R"j("dmx_universe": "1 (1-512)", "reply_ms": 7})j"
+         "\n"},
+        {{}, PollFormat::Json, ""},
+        {two, PollFormat::Csv,
+         "Name,IP Address,Port,MAC Address,Node Type,Version,Switch Settings,Options,"
+         "Type of Service,Packet TTL,Listen to,Listen IP Address,DMX Universe,Reply ms\n"
+         "Truss,10.1.2.20,3333,02 11 22 33 44 55,0203,10,0F,"
+         "\"Node is configured, Enable DHCP, Enable Error Correction\",20,40,"
+         "Class C Broadcast,10.1.2.255,3 (1025-1536),12\n"
+         "Floor-Left,10.1.2.21,40000,02 00 00 00 00 0A,0001,01,00,,00,FF,Broadcast,0.0.0.0,"
+         "1 (1-512),7\n"},
+    };
+    for (const auto& each : cases) {
+        EXPECT_EQ(clitool::FormatNodes(each.nodes, each.format), each.text);
+    }
 }
 
 // Names are single-byte text, shown as Latin-1; no byte may break a line or a quoted field.
@@ -280,31 +243,6 @@ TEST(PollOutput, OddNamesStayInsideTheirField) {
     EXPECT_EQ(csv.substr(csv.find('\n') + 1, 12), "\"A\"\",\\\xC3\xA9\nz\",");
     const std::string table = clitool::FormatNodes(collector.Nodes(), PollFormat::Table);
     EXPECT_EQ(table.substr(table.find('\n') + 1, 10), "A\",\\\xC3\xA9?z  ");
-}
-
-TEST(LevelOutput, SaysWhatWasSentAfterClampingAndWhere) {
-    clitool::LevelRequest request;
-    request.level = 128;
-    request.settings.universe = 300;
-    request.settings.channelCount = 0;
-    request.settings.startCode = -4;
-    request.settings.dataFormat = 3;
-    const Bytes datagram{'V', 'X', 'D', 'D', 255, 0, 0, 0, 1, 128, 0};
-    EXPECT_EQ(clitool::LevelLine(request, datagram, "10.1.2.255", 3333),
-              "sent level=128 universe=256 start-code=0 format=zero type=0 channels=1 bytes=11 "
-              "to=10.1.2.255:3333");
-    request.dryRun = true;
-    request.settings.dataFormat = 1;
-    EXPECT_EQ(clitool::LevelLine(request, datagram, "127.0.0.255", 4000),
-              "would-send level=128 universe=256 start-code=0 format=rle type=4 channels=1 "
-              "bytes=11 to=127.0.0.255:4000");
-}
-
-TEST(LevelOutput, HexHasSixteenBytesALine) {
-    Bytes bytes(17);
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 15);
-    EXPECT_EQ(clitool::HexLines(bytes), "00 0F 1E 2D 3C 4B 5A 69 78 87 96 A5 B4 C3 D2 E1\nF0\n");
-    EXPECT_EQ(clitool::HexLines(Bytes{'V', 'X'}), "56 58\n");
 }
 
 }  // namespace

@@ -31,7 +31,6 @@ check() {
 }
 
 check praveltest-cli "praveltest-cli " "poll level --list-interfaces --help --version"
-check praveltest-cli "praveltest-cli p" "poll"
 check praveltest-cli "praveltest-cli poll --" "--wait --expect --format --interface --port --help"
 check praveltest-cli "praveltest-cli level 9 --d" "--dry-run"
 check praveltest-cli "praveltest-cli poll --format " "table json csv"
