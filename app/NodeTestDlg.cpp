@@ -63,9 +63,9 @@ CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment, QWidget* pare
       m_socket(m_broadcastAddress, std::move(environment)),
       m_icon(res::LoadIcon(res::kMainIcon)),
       m_deviceTree(m_tree),
-      m_levelSender(*this, m_settings,
-                    {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin},
-                    m_socket) {
+      m_levelSender(
+          [this](bool saveAndValidate) { return UpdateData(saveAndValidate); }, m_settings,
+          {m_levelSlider, m_universeSpin, m_channelCountSpin, m_startCodeSpin}, m_socket) {
     m_socket.SetPollReplyHandler([this](const std::uint8_t* bytes, std::size_t length,
                                         const std::string& sender, std::uint16_t port) {
         return m_deviceTree.HandlePollReply(bytes, length, sender, port);
@@ -122,7 +122,7 @@ void CNodeTestDlg::OnCancel() {
 }
 
 void CNodeTestDlg::OnSysCommand(Event& event) {
-    if ((event.command & 0xFFF0u) == res::kCommandAbout) {
+    if (framework::SystemCommandOf(event) == res::kCommandAbout) {
         CAboutDlg about(m_icon, this);
         about.DoModal();
         return;

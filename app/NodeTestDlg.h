@@ -2,11 +2,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QSlider>
+#include <QTreeWidget>
 #include <string>
 
 #include "discovery/DeviceTree.h"
-#include "framework/Controls.h"
+#include "framework/Bound.h"
 #include "framework/Dialog.h"
+#include "framework/SpinButton.h"
 #include "net/Interfaces.h"
 #include "net/NodeSocket.h"
 #include "output/LevelSender.h"
@@ -52,11 +55,11 @@ private:
 
     std::string m_broadcastAddress;
     net::NodeSocket m_socket;
-    framework::SpinButtonCtrl m_startCodeSpin;
-    framework::SpinButtonCtrl m_universeSpin;
-    framework::SpinButtonCtrl m_channelCountSpin;
-    framework::SliderCtrl m_levelSlider;
-    framework::TreeCtrl m_tree;
+    framework::Bound<framework::SpinButton> m_startCodeSpin;
+    framework::Bound<framework::SpinButton> m_universeSpin;
+    framework::Bound<framework::SpinButton> m_channelCountSpin;
+    framework::Bound<QSlider> m_levelSlider;
+    framework::Bound<QTreeWidget> m_tree;
     output::OutputSettings m_settings;
     QIcon m_icon;
 

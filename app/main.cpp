@@ -6,9 +6,11 @@
 #include "app/CommandLine.h"
 #include "app/NodeTestApp.h"
 #include "app/NodeTestDlg.h"
+#include "framework/MessageBox.h"
 #include "framework/ModalLoop.h"
 #include "net/Interfaces.h"
 #include "praveltest/Version.h"
+#include "res/Strings.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -81,7 +83,8 @@ int main(int argc, char* argv[]) {
     qtArgv.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArguments.size());
     QApplication application(qtArgc, qtArgv.data());
-    QApplication::setApplicationName(QStringLiteral("PraveltTest"));
+    QApplication::setApplicationName(QString::fromLatin1(res::kProgramName));
+    framework::SetMessageBoxSink(framework::QtMessageBoxSink(res::kProgramName));
     QApplication::setApplicationVersion(QString::fromLatin1(praveltest::kVersion));
     CNodeTestApp nodeTestApp(std::move(environment));
     nodeTestApp.InitInstance();

@@ -9,7 +9,7 @@ execute_process(COMMAND date -u -R -d "${PRAVELTEST_RELEASE_DATE} 00:00:00"
                 OUTPUT_VARIABLE PRAVELTEST_CHANGELOG_DATE OUTPUT_STRIP_TRAILING_WHITESPACE
                 COMMAND_ERROR_IS_FATAL ANY)
 
-set(man_pages praveltest-node.1)
+set(man_pages praveltest-node.1 praveltest-cli.1)
 if(PRAVELTEST_BUILD_GUI)
     list(APPEND man_pages praveltest.1)
 endif()
@@ -29,6 +29,15 @@ endforeach()
 add_custom_target(praveltest_docs ALL DEPENDS ${compressed_pages} ${docs_dir}/changelog.gz)
 
 install(FILES ${compressed_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Bash completion, one file per program, named as bash-completion looks them up.
+set(completions res/bash-completion/praveltest-node res/bash-completion/praveltest-cli)
+set(completed_programs $<TARGET_FILE:praveltest-node> $<TARGET_FILE:praveltest-cli>)
+if(PRAVELTEST_BUILD_GUI)
+    list(APPEND completions res/bash-completion/praveltest)
+    list(APPEND completed_programs $<TARGET_FILE:praveltest>)
+endif()
+install(FILES ${completions} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES cmake/debian/copyright ${docs_dir}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/praveltest)
 
@@ -53,6 +62,14 @@ if(PRAVELTEST_BUILD_TESTS)
              COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:praveltest-node>
                      -DPAGE=${docs_dir}/praveltest-node.1 -P ${PROJECT_SOURCE_DIR}/cmake/CheckManPage.cmake)
     set_tests_properties(man_page_covers_node_help PROPERTIES LABELS resources)
+    add_test(NAME man_page_covers_cli_help
+             COMMAND ${CMAKE_COMMAND} -DPROGRAM=$<TARGET_FILE:praveltest-cli>
+                     -DPAGE=${docs_dir}/praveltest-cli.1 -P ${PROJECT_SOURCE_DIR}/cmake/CheckManPage.cmake)
+    set_tests_properties(man_page_covers_cli_help PROPERTIES LABELS resources)
+    add_test(NAME bash_completion
+             COMMAND bash ${PROJECT_SOURCE_DIR}/tests/completion_test.sh
+                     ${PROJECT_SOURCE_DIR}/res/bash-completion ${completed_programs})
+    set_tests_properties(bash_completion PROPERTIES LABELS resources)
     if(PRAVELTEST_BUILD_GUI)
         add_test(NAME desktop_entry_valid
                  COMMAND desktop-file-validate ${PROJECT_SOURCE_DIR}/res/praveltest.desktop)
@@ -81,7 +98,8 @@ that answers; each move of its level slider broadcasts one DMX data message.
 .
 The package also holds praveltest-node, a simulated node that answers polls
 and prints the DMX data it hears, so that the tool can be tried without
-hardware.")
+hardware, and praveltest-cli, which polls and sends levels from a shell.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${PRAVELTEST_MAINTAINER})

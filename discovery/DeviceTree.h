@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <string>
 
+class QTreeWidget;
+class QTreeWidgetItem;
+
 #include "discovery/DeviceRows.h"
-#include "framework/Controls.h"
+#include "framework/Bound.h"
 #include "net/NodeSocket.h"
 #include "protocol/NodeProtocol.h"
 
@@ -15,18 +18,18 @@ namespace discovery {
 
 class DeviceTree {
 public:
-    explicit DeviceTree(framework::TreeCtrl& tree) : m_tree(tree) {}
+    // Entry and row texts are single-byte: each byte is one Latin-1 character on screen.
+    explicit DeviceTree(framework::Bound<QTreeWidget>& tree) : m_tree(tree) {}
 
     // 0 for a reply shorter than 33 bytes, which changes nothing; 1 otherwise.
     int HandlePollReply(const std::uint8_t* bytes, std::size_t length,
                         const std::string& senderAddress, std::uint16_t senderPort);
 
 private:
-    using Item = framework::TreeCtrl::Item;
-    Item FindEntry(const std::string& name) const;
-    Item AppendEntry(const std::string& name);
+    QTreeWidgetItem* FindEntry(const std::string& name) const;
+    QTreeWidgetItem* AppendEntry(const std::string& name);
 
-    framework::TreeCtrl& m_tree;
+    framework::Bound<QTreeWidget>& m_tree;
 };
 
 // Broadcasts the poll; a failed send is reported by the endpoint.

@@ -2,30 +2,15 @@
 
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QSlider>
-#include <QTreeWidget>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
-#include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "framework/MessageBox.h"
-#include "framework/SpinButton.h"
 
 namespace framework {
 namespace {
-
-template <class Widget>
-Widget* RequireControl(Dialog& dialog, int id) {
-    auto* widget = qobject_cast<Widget*>(dialog.Item(id));
-    if (!widget) {
-        std::fprintf(stderr, "dialog %d has no control %d of the bound kind\n",
-                     dialog.Template().id, id);
-        std::abort();
-    }
-    return widget;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -46,16 +31,14 @@ bool ParseInteger(const std::string& text, int& value) {
     return true;
 }
 
-void DataExchange::Control(int id, TreeCtrl& tree) {
-    if (!tree.IsAttached()) tree.Attach(RequireControl<QTreeWidget>(m_dialog, id));
+QWidget* DataExchange::Item(int id) const {
+    return m_dialog.Item(id);
 }
 
-void DataExchange::Control(int id, SliderCtrl& slider) {
-    if (!slider.IsAttached()) slider.Attach(RequireControl<QSlider>(m_dialog, id));
-}
-
-void DataExchange::Control(int id, SpinButtonCtrl& spin) {
-    if (!spin.IsAttached()) spin.Attach(RequireControl<SpinButton>(m_dialog, id));
+void DataExchange::MissingControl(int id) const {
+    std::fprintf(stderr, "dialog %d has no control %d of the bound kind\n", m_dialog.Template().id,
+                 id);
+    std::abort();
 }
 
 void DataExchange::Text(int id, int& value) {

@@ -3,14 +3,14 @@
 // binding of the pass is skipped.
 #pragma once
 
+#include <QWidget>
 #include <string>
+
+#include "framework/Bound.h"
 
 namespace framework {
 
 class Dialog;
-class TreeCtrl;
-class SliderCtrl;
-class SpinButtonCtrl;
 
 inline constexpr char kNotANumberMessage[] = "Please enter a whole number.";
 
@@ -23,9 +23,13 @@ public:
     bool Failed() const { return m_failed; }
 
     // Attaches a handle to its control once; a missing control is a build fault and aborts.
-    void Control(int id, TreeCtrl& tree);
-    void Control(int id, SliderCtrl& slider);
-    void Control(int id, SpinButtonCtrl& spin);
+    template <class Widget>
+    void Control(int id, Bound<Widget>& control) {
+        if (control.IsAttached()) return;
+        auto* widget = qobject_cast<Widget*>(Item(id));
+        if (!widget) MissingControl(id);
+        control.Attach(widget);
+    }
 
     // A field's text as a signed 32-bit integer.
     void Text(int id, int& value);
@@ -35,6 +39,8 @@ public:
     void Radio(int id, int& index);
 
 private:
+    QWidget* Item(int id) const;
+    [[noreturn]] void MissingControl(int id) const;
     void Fail(int id);
 
     Dialog& m_dialog;

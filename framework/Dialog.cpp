@@ -1,94 +1,27 @@
 #include "framework/Dialog.h"
 
-#include <QApplication>
+#include <QAbstractButton>
 #include <QContextMenuEvent>
 #include <QGroupBox>
-#include <QHeaderView>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QShortcut>
-#include <QStyle>
-#include <QStyleOptionFrame>
 #include <QTimer>
-#include <QToolTip>
 #include <QTreeWidget>
 
+#include "framework/ControlBuilder.h"
 #include "framework/DataExchange.h"
 #include "framework/SpinButton.h"
 #include "framework/StaticText.h"
 #include "framework/TrackBar.h"
 
 namespace framework {
-namespace {
-
-QString Latin1(const char* text) {
-    return QString::fromLatin1(text ? text : "");
-}
-
-Qt::Alignment TextAlignment(unsigned style) {
-    Qt::Alignment alignment = Qt::AlignLeft;
-    if (style & kAlignCenter) alignment = Qt::AlignHCenter;
-    if (style & kAlignRight) alignment = Qt::AlignRight;
-    return alignment | ((style & kVerticalCenter) ? Qt::AlignVCenter : Qt::AlignTop);
-}
-
-QTreeWidget* MakeTree(bool border, QWidget* parent) {
-    auto* tree = new QTreeWidget(parent);
-    tree->setFrameStyle(border ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
-    tree->setHeaderHidden(true);
-    tree->setColumnCount(1);
-    tree->setRootIsDecorated(false);  // no lines or buttons
-    tree->setItemsExpandable(true);
-    tree->setSelectionBehavior(QAbstractItemView::SelectRows);
-    tree->setAllColumnsShowFocus(true);  // full-row select
-    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    tree->setDragDropMode(QAbstractItemView::NoDragDrop);
-    tree->setDragEnabled(false);
-    tree->setIndentation(tree->fontMetrics().averageCharWidth() * 2);
-    tree->setToolTipDuration(0);
-    // Rows are never cut short: the column grows with its longest text and the view scrolls.
-    tree->header()->setStretchLastSection(false);
-    tree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    tree->setTextElideMode(Qt::ElideNone);
-    tree->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    return tree;
-}
-
-QLineEdit* MakeNumberEdit(QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
-    // Typed or pasted text that is not all digits is refused whole; say why, next to the field.
-    QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
-        QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())),
-                           QString::fromLatin1(kDigitsOnlyMessage), edit);
-    });
-    return edit;
-}
-
-// No horizontal scrolling: input stops at what the field can show.
-void LimitToVisibleDigits(QLineEdit* edit) {
-    QStyleOptionFrame option;
-    option.initFrom(edit);
-    const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
-    constexpr int kInnerMargin = 2;  // QLineEdit's own space beside the text, each side
-    const QMargins margins = edit->textMargins();
-    const int room = edit->width() - 2 * (frame + kInnerMargin) - margins.left() - margins.right();
-    const int digit = std::max(1, edit->fontMetrics().horizontalAdvance(QLatin1Char('0')));
-    edit->setMaxLength(std::max(1, room / digit));
-}
-
-}  // namespace
 
 Dialog::Dialog(const DialogTemplate& dialogTemplate, QWidget* parent)
     : QDialog(parent), m_template(dialogTemplate), m_systemMenu(new QMenu(this)) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(Latin1(m_template.title));
+    setWindowTitle(TemplateText(m_template.title));
     AppendSystemMenuItem(kSystemCommandClose, "&Close");
     auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(menuKey, &QShortcut::activated, this,
@@ -107,7 +40,7 @@ void Dialog::Create() {
     m_units = BaseUnitsOf(m_font);
     setFixedSize(ToPixelsX(m_template.width, m_units), ToPixelsY(m_template.height, m_units));
     for (const ControlTemplate& control : m_template.controls) {
-        QWidget* widget = CreateControl(control);
+        QWidget* widget = BuildControl(control, this);
         widget->setGeometry(ToPixels(control.x, control.y, control.width, control.height, m_units));
         m_controls.push_back({&control, widget});
         ConnectNotifications(control, widget);
@@ -284,7 +217,7 @@ void Dialog::Default(Event& event) {
             if (event.controlId == kIdCancel) OnCancel();
             break;
         case EventKind::SystemCommand:
-            if ((event.command & 0xFFF0u) == kSystemCommandClose) OnCancel();
+            if (SystemCommandOf(event) == kSystemCommandClose) OnCancel();
             break;
         default:
             break;
@@ -325,60 +258,6 @@ void Dialog::contextMenuEvent(QContextMenuEvent* event) {
     ShowSystemMenu(event->globalPos());
 }
 
-QWidget* Dialog::CreateControl(const ControlTemplate& control) {
-    const QString text = Latin1(control.text);
-    QWidget* widget = nullptr;
-    switch (control.kind) {
-        case ControlKind::StaticText: {
-            QString shown = text;
-            if (!(control.style & kNoPrefix)) shown.remove(QLatin1Char('&'));
-            widget = new StaticText(shown, TextAlignment(control.style), this);
-            break;
-        }
-        case ControlKind::GroupBox:
-            widget = new QGroupBox(text, this);
-            break;
-        case ControlKind::PushButton:
-        case ControlKind::DefaultPushButton: {
-            auto* button = new QPushButton(text, this);
-            button->setDefault(control.kind == ControlKind::DefaultPushButton);
-            widget = button;
-            break;
-        }
-        case ControlKind::RadioButton:
-            widget = new QRadioButton(text, this);
-            break;
-        case ControlKind::NumberEdit: {
-            QLineEdit* edit = MakeNumberEdit(this);
-            edit->setFrame(control.style & kBorder);
-            widget = edit;
-            break;
-        }
-        case ControlKind::TreeView:
-            widget = MakeTree(control.style & kBorder, this);
-            break;
-        case ControlKind::Slider: {
-            auto* trackBar = new TrackBar(this);
-            trackBar->SetStaticEdge(control.style & kStaticEdge);
-            widget = trackBar;
-            break;
-        }
-        case ControlKind::SpinButton:
-            widget = new SpinButton(this);
-            break;
-        case ControlKind::Icon:
-            widget = new QLabel(this);
-            break;
-    }
-    widget->setObjectName(QStringLiteral("control%1").arg(control.id));
-    const bool tabStop = control.style & kTabStop;
-    const bool takesFocus =
-        control.kind != ControlKind::StaticText && control.kind != ControlKind::GroupBox &&
-        control.kind != ControlKind::Icon && control.kind != ControlKind::SpinButton;
-    widget->setFocusPolicy(tabStop ? Qt::StrongFocus : takesFocus ? Qt::ClickFocus : Qt::NoFocus);
-    return widget;
-}
-
 void Dialog::ConnectNotifications(const ControlTemplate& control, QWidget* widget) {
     const int id = control.id;
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -403,17 +282,11 @@ void Dialog::ConnectNotifications(const ControlTemplate& control, QWidget* widge
 }
 
 void Dialog::AttachSpinButtons() {
-    // A spin button takes the control just before it as its buddy and sits at its right edge,
-    // narrowing the field by its own width.
+    // A spin button takes the control just before it as its buddy.
     for (std::size_t i = 1; i < m_controls.size(); ++i) {
         auto* spin = qobject_cast<SpinButton*>(m_controls[i].widget);
         auto* buddy = qobject_cast<QLineEdit*>(m_controls[i - 1].widget);
-        if (!spin || !buddy) continue;
-        spin->SetBuddy(buddy);
-        const QRect field = buddy->geometry();
-        const int spinWidth = spin->width();
-        buddy->setGeometry(field.x(), field.y(), field.width() - spinWidth, field.height());
-        spin->setGeometry(field.right() + 1 - spinWidth, field.y(), spinWidth, field.height());
+        if (spin && buddy) AttachToBuddy(spin, buddy);
     }
 }
 

@@ -21,9 +21,6 @@ namespace framework {
 
 class DataExchange;
 
-// Shown beside a number field that refused a character.
-inline constexpr char kDigitsOnlyMessage[] = "Only the digits 0 to 9 can go in this field.";
-
 class Dialog : public QDialog {
     Q_OBJECT
 public:
@@ -86,7 +83,6 @@ private:
         const ControlTemplate* control;
         QWidget* widget;
     };
-    QWidget* CreateControl(const ControlTemplate& control);
     void ConnectNotifications(const ControlTemplate& control, QWidget* widget);
     void AttachSpinButtons();
     void ChainTabOrder();

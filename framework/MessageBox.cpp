@@ -25,7 +25,7 @@ struct BoxNesting {
 };
 
 MessageBoxSink& CurrentSink() {
-    static MessageBoxSink sink = ShowQtMessageBox;
+    static MessageBoxSink sink = QtMessageBoxSink({});
     return sink;
 }
 
@@ -76,6 +76,20 @@ void ShowHeld() {
     }
 }
 
+void ShowQtMessageBox(const std::string& caption, const std::string& text) {
+    if (QuitRequested()) return;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
+                        QString::fromLatin1(text), QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    ModalLoop loop;
+    QObject::connect(box, &QDialog::finished, box, [&loop] { loop.Exit(0); });
+    box->show();
+    loop.Run();
+    if (box) box->close();
+}
+
 }  // namespace
 
 void MessageBox(const std::string& text) {
@@ -93,18 +107,10 @@ MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) {
     return std::exchange(CurrentSink(), std::move(sink));
 }
 
-void ShowQtMessageBox(const std::string& text) {
-    if (QuitRequested()) return;
-    QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kProgramCaption),
-                        QString::fromLatin1(text), QMessageBox::Ok, QApplication::activeWindow());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::ApplicationModal);
-    ModalLoop loop;
-    QObject::connect(box, &QDialog::finished, box, [&loop] { loop.Exit(0); });
-    box->show();
-    loop.Run();
-    if (box) box->close();
+MessageBoxSink QtMessageBoxSink(std::string caption) {
+    return [caption = std::move(caption)](const std::string& text) {
+        ShowQtMessageBox(caption, text);
+    };
 }
 
 }  // namespace framework

@@ -7,8 +7,6 @@
 
 namespace framework {
 
-inline constexpr char kProgramCaption[] = "PraveltTest";
-
 // Receives every message box; returns once the box has been answered.
 using MessageBoxSink = std::function<void(const std::string& text)>;
 
@@ -17,13 +15,14 @@ using MessageBoxSink = std::function<void(const std::string& text)>;
 inline constexpr int kMaxNestedBoxes = 4;
 inline constexpr std::size_t kMaxHeldReports = 64;
 
-// Shows a warning box captioned with the program's name through the current sink.
+// Shows a warning box through the current sink.
 void MessageBox(const std::string& text);
 
 // Replaces the sink (tests watch and answer boxes without blocking); returns the previous one.
 MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 
-// The real sink: a Qt message box in a modal run of its own, which a quit request also ends.
-void ShowQtMessageBox(const std::string& text);
+// The real sink: a Qt warning box under the program's caption, in a modal run of its own,
+// which a quit request also ends. Until the program installs one, boxes have no caption.
+MessageBoxSink QtMessageBoxSink(std::string caption);
 
 }  // namespace framework

@@ -15,10 +15,11 @@ enum class EventKind {
     SystemCommand,  // a command from the window menu
 };
 
-// Notification codes.
-inline constexpr int kButtonClicked = 0;
-inline constexpr int kEditChanged = 0x0300;
-inline constexpr int kTreeSelectionChanged = -402;
+// Notification codes, numbered as the window system numbers them.
+inline constexpr int kButtonClicked = 0;                            // BN_CLICKED
+inline constexpr int kEditChanged = 0x0300;                         // EN_CHANGE
+inline constexpr int kTreeNotifyFirst = -400;                       // TVN_FIRST
+inline constexpr int kTreeSelectionChanged = kTreeNotifyFirst - 2;  // TVN_SELCHANGED
 
 // Scroll codes of a vertical scroll notification.
 enum ScrollCode : int {
@@ -33,9 +34,12 @@ enum ScrollCode : int {
     kEndScroll = 8,
 };
 
-// System commands; the low four bits are the window system's own.
-inline constexpr unsigned kSystemCommandClose = 0xF060;
+// System commands; the low four bits are the window system's own, so commands compare under
+// this mask.
+inline constexpr unsigned kSystemCommandMask = 0xFFF0u;
+inline constexpr unsigned kSystemCommandClose = 0xF060;  // SC_CLOSE
 
+// Matches every code or control id in a route.
 inline constexpr int kAny = -0x7fffffff;
 
 struct Event {
@@ -45,6 +49,11 @@ struct Event {
     int position = 0;   // scroll position
     unsigned command = 0;
 };
+
+// A SystemCommand event's command without the window system's own bits.
+inline unsigned SystemCommandOf(const Event& event) {
+    return event.command & kSystemCommandMask;
+}
 
 template <class Window>
 struct Route {

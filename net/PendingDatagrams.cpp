@@ -21,13 +21,14 @@ void WriteU16(std::uint8_t* at, std::size_t value) {
 
 }  // namespace
 
-// Left uninitialised: pages are only touched as far as the list ever reaches.
-PendingDatagrams::PendingDatagrams(std::size_t capacityBytes)
-    : m_storage(new std::uint8_t[capacityBytes]), m_capacity(capacityBytes) {}
+PendingDatagrams::PendingDatagrams(std::size_t capacityBytes) : m_capacity(capacityBytes) {}
 
 bool PendingDatagrams::Push(const std::uint8_t* bytes, std::size_t length,
                             const std::string& senderAddress, std::uint16_t senderPort) {
     const std::size_t entry = kHeader + length;
+    // Reserved at the first datagram, left uninitialised: pages are only touched as far as
+    // the list ever reaches.
+    if (!m_storage) m_storage.reset(new std::uint8_t[m_capacity]);
     if (length > 0xFFFF || senderAddress.size() >= kAddressField) {
         ++m_dropped;
         return false;

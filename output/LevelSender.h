@@ -1,33 +1,42 @@
 // The level slider and the settings fields, turned into one DMX data message per scroll.
 #pragma once
 
-#include "framework/Controls.h"
-#include "framework/Dialog.h"
+#include <QSlider>
+#include <functional>
+
+#include "framework/Bound.h"
+#include "framework/SpinButton.h"
 #include "net/NodeSocket.h"
 #include "output/OutputSettings.h"
 
 namespace output {
 
 struct OutputControls {
-    framework::SliderCtrl& levelSlider;
-    framework::SpinButtonCtrl& universeSpin;
-    framework::SpinButtonCtrl& channelCountSpin;
-    framework::SpinButtonCtrl& startCodeSpin;
+    framework::Bound<QSlider>& levelSlider;
+    framework::Bound<framework::SpinButton>& universeSpin;
+    framework::Bound<framework::SpinButton>& channelCountSpin;
+    framework::Bound<framework::SpinButton>& startCodeSpin;
 };
+
+// The window's field binding: reads the fields into the settings (true) or writes the settings
+// into the fields (false); false when a field held no number.
+using UpdateData = std::function<bool(bool saveAndValidate)>;
 
 class LevelSender {
 public:
-    // window binds the settings to its fields; its UpdateData moves them either way.
-    LevelSender(framework::Dialog& window, OutputSettings& settings, OutputControls controls,
+    LevelSender(UpdateData updateData, OutputSettings& settings, OutputControls controls,
                 net::NodeSocket& socket)
-        : m_window(window), m_settings(settings), m_controls(controls), m_socket(socket) {}
+        : m_updateData(std::move(updateData)),
+          m_settings(settings),
+          m_controls(controls),
+          m_socket(socket) {}
 
     void InitOutputControls();
     void ValidateSettings();
     void SendLevel();
 
 private:
-    framework::Dialog& m_window;
+    UpdateData m_updateData;
     OutputSettings& m_settings;
     OutputControls m_controls;
     net::NodeSocket& m_socket;

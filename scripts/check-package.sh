@@ -140,6 +140,24 @@ for pid in "${pids[@]}"; do
 done
 pids=()
 
+# praveltest-cli, with the window gone so that no other program on the host shares its port.
+echo "== praveltest-cli in lab $ns"
+for path in /usr/bin/praveltest-cli /usr/share/man/man1/praveltest-cli.1.gz \
+    /usr/share/bash-completion/completions/praveltest /usr/share/bash-completion/completions/praveltest-node \
+    /usr/share/bash-completion/completions/praveltest-cli; do
+    [ -f "$path" ] || fail "$path is not installed"
+done
+"$lab" exec "$ns-tool" -- praveltest-node --bind 10.1.2.255 --name PkgNode >"$work/cli-node" 2>&1 &
+pids+=($!)
+wait_for_line "$work/cli-node" '^ready ' || fail "praveltest-node did not start: $(cat "$work/cli-node")"
+"$lab" exec "$ns-tool" -- praveltest-cli poll --expect 1 >"$work/cli" 2>&1 ||
+    fail "the installed praveltest-cli poll --expect 1 found no node: $(cat "$work/cli" "$work/cli-node")"
+grep -q '^PkgNode  10\.1\.2\.3 ' "$work/cli" || fail "praveltest-cli did not list the node: $(cat "$work/cli")"
+cat "$work/cli"
+kill "${pids[0]}"
+wait "${pids[0]}" 2>/dev/null || true
+pids=()
+
 echo "== purge"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq praveltest >/dev/null
 installed=0

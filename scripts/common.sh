@@ -31,7 +31,7 @@ praveltest_ensure_packages() {
         echo "Install them with: sudo apt-get install ${missing[*]}" >&2
         exit 1
     fi
-    echo "Installing ${missing[*]}"
+    echo "Installing ${missing[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

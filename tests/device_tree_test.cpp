@@ -52,7 +52,7 @@ protected:
     }
 
     QTreeWidget widget;
-    framework::TreeCtrl control;
+    framework::Bound<QTreeWidget> control;
     DeviceTree tree{control};
 };
 

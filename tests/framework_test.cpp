@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -14,7 +15,8 @@
 #include <algorithm>
 #include <array>
 
-#include "framework/Controls.h"
+#include "framework/Bound.h"
+#include "framework/ControlBuilder.h"
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
 #include "framework/DialogUnits.h"
@@ -59,7 +61,7 @@ public:
     int second = 6;
     std::string label = "x";
     int radio = 1;
-    SpinButtonCtrl spin;
+    Bound<SpinButton> spin;
     std::vector<Event> events;
     int okCount = 0;
     std::function<void()> onTimer;
@@ -245,11 +247,11 @@ TEST_F(FrameworkTest, RadioGroupEndsAtTheNextGroupAndMinusOneMeansNone) {
 TEST_F(FrameworkTest, SpinButtonWritesItsFieldBeforeItsScrollNotification) {
     TestDialog dialog;
     dialog.Create();
-    SpinButton* spin = dialog.spin.Widget();
+    SpinButton* spin = dialog.spin.Get();
     ASSERT_EQ(spin->Buddy(), Field(dialog, kFirstField));
-    dialog.spin.SetRange(1, 3);
+    dialog.spin->SetRange(1, 3);
     dialog.events.clear();
-    dialog.spin.SetPos(2);
+    dialog.spin->SetPos(2);
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
     EXPECT_EQ(CountEvents(dialog, EventKind::Command, kFirstField, kEditChanged), 1);
     EXPECT_EQ(CountEvents(dialog, EventKind::VerticalScroll), 0);  // setting is quiet
@@ -273,19 +275,19 @@ TEST_F(FrameworkTest, SpinButtonWritesItsFieldBeforeItsScrollNotification) {
                           {kEndScroll, "3"},
                           {kThumbPosition, "2"},
                           {kEndScroll, "2"}}));
-    EXPECT_EQ(dialog.spin.GetPos(), 2);
+    EXPECT_EQ(dialog.spin->Pos(), 2);
 }
 
 TEST_F(FrameworkTest, SpinButtonStepsFromWhatTheUserTyped) {
     TestDialog dialog;
     dialog.Create();
-    dialog.spin.SetRange(1, 512);
-    dialog.spin.SetPos(512);
+    dialog.spin->SetRange(1, 512);
+    dialog.spin->SetPos(512);
     Field(dialog, kFirstField)->setText("100");
-    dialog.spin.Widget()->Step(+1);
+    dialog.spin->Step(+1);
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "101");
     Field(dialog, kFirstField)->setText("9999");
-    dialog.spin.Widget()->Step(-1);
+    dialog.spin->Step(-1);
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "511");
     EXPECT_EQ(CountEvents(dialog, EventKind::VerticalScroll, kSpin, kThumbPosition), 2);
 }
@@ -401,7 +403,7 @@ TEST_F(FrameworkDeathTest, AttachingAMissingControlFailsLoudly) {
     class Broken : public Dialog {
     public:
         Broken() : Dialog(kTemplate) {}
-        SliderCtrl slider;
+        Bound<QSlider> slider;
 
     protected:
         void DoDataExchange(DataExchange& exchange) override { exchange.Control(kSpin, slider); }
@@ -412,6 +414,17 @@ TEST_F(FrameworkDeathTest, AttachingAMissingControlFailsLoudly) {
             broken.Create();
         },
         "dialog 900 has no control 11");
+}
+
+TEST_F(FrameworkDeathTest, AHandleUsedWithoutItsControlFailsLoudly) {
+    Bound<QSlider> never;
+    EXPECT_DEATH(never->setValue(3), "QSlider used before the field binding attached it");
+    Bound<SpinButton> gone;
+    gone.Attach(new SpinButton(nullptr));
+    delete gone.Get();
+    EXPECT_FALSE(gone.IsAttached());
+    EXPECT_DEATH(gone->SetPos(1),
+                 "framework::SpinButton used before the field binding attached it");
 }
 
 TEST_F(FrameworkTest, NestedBoxesAreBoundedAndHeldReportsFollowInOrder) {
@@ -522,9 +535,9 @@ TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {
     TestDialog dialog;
     dialog.Create();
     dialog.show();
-    dialog.spin.SetRange(1, 512);
-    dialog.spin.SetPos(1);
-    QTest::mousePress(dialog.spin.Widget()->UpArrow(), Qt::LeftButton);
+    dialog.spin->SetRange(1, 512);
+    dialog.spin->SetPos(1);
+    QTest::mousePress(dialog.spin->UpArrow(), Qt::LeftButton);
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
     QDialog box;
     box.setWindowModality(Qt::ApplicationModal);
@@ -532,5 +545,5 @@ TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {
     // The release goes nowhere; well past the repeat delay the field must still show 2.
     QTest::qWait(1000);
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
-    EXPECT_FALSE(dialog.spin.Widget()->UpArrow()->isDown());
+    EXPECT_FALSE(dialog.spin->UpArrow()->isDown());
 }

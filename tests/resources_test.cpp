@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "praveltest/Version.h"
 #include "res/ResourceIds.h"
 #include "res/Strings.h"
 
@@ -43,19 +44,28 @@ std::map<std::string, std::string> RcVersionValues() {
     return values;
 }
 
+// The version's four parts, as the Windows version block joins them.
+std::string VersionParts(const std::string& separator) {
+    using namespace praveltest;
+    return std::to_string(kVersionMajor) + separator + std::to_string(kVersionMinor) + separator +
+           std::to_string(kVersionPatch) + separator + std::to_string(kVersionTweak);
+}
+
 }  // namespace
 
 TEST(ResourcesTest, VersionBlockHoldsTheProductsValues) {
     const auto values = RcVersionValues();
-    EXPECT_EQ(values.at("FileVersion"), "1, 0, 0, 1");
-    EXPECT_EQ(values.at("ProductVersion"), "1, 0, 0, 1");
+    EXPECT_EQ(values.at("FileVersion"), VersionParts(", "));
+    EXPECT_EQ(values.at("ProductVersion"), VersionParts(", "));
     EXPECT_EQ(values.at("FileDescription"), "PraveltTest MFC Application");
     EXPECT_EQ(values.at("InternalName"), "PraveltTest");
     EXPECT_EQ(values.at("OriginalFilename"), "PraveltTest.EXE");
     EXPECT_EQ(values.at("ProductName"), "PraveltTest Application");
 
     const std::string rc = ReadGenerated("res/praveltest.rc");
-    EXPECT_NE(rc.find("\n FILEVERSION 1,0,0,1\n PRODUCTVERSION 1,0,0,1\n"), std::string::npos);
+    const std::string parts = VersionParts(",");
+    EXPECT_NE(rc.find("\n FILEVERSION " + parts + "\n PRODUCTVERSION " + parts + "\n"),
+              std::string::npos);
     // The script is generated away from its icon, so it must name the icon by a path that holds.
     std::smatch icon;
     ASSERT_TRUE(std::regex_search(rc, icon, std::regex(R"re(\n128 ICON "([^"]+)")re")));
@@ -63,15 +73,31 @@ TEST(ResourcesTest, VersionBlockHoldsTheProductsValues) {
 }
 
 TEST(ResourcesTest, PackageDocumentsCarryTheProjectVersion) {
+    const std::string version = praveltest::kVersion;
+    const std::string date = praveltest::kReleaseDate;
     const std::string metainfo = ReadGenerated("res/invalid.praveltest.praveltest.metainfo.xml");
-    EXPECT_NE(metainfo.find("<release version=\"1.0.0.1\" date=\"2026-12-08\">"),
+    EXPECT_NE(metainfo.find("<release version=\"" + version + "\" date=\"" + date + "\">"),
               std::string::npos);
     EXPECT_EQ(FirstLine(ReadGenerated("packaging/changelog")),
-              "praveltest (1.0.0.1) unstable; urgency=medium");
-    EXPECT_NE(
-        ReadGenerated("packaging/praveltest.1")
-            .find("\n.TH PRAVELTEST 1 \"2026-12-08\" \"PraveltTest 1.0.0.1\" \"User Commands\"\n"),
-        std::string::npos);
+              "praveltest (" + version + ") unstable; urgency=medium");
+    EXPECT_NE(ReadGenerated("packaging/praveltest.1")
+                  .find("\n.TH PRAVELTEST 1 \"" + date + "\" \"PraveltTest " + version +
+                        "\" \"User Commands\"\n"),
+              std::string::npos);
+}
+
+TEST(ResourcesTest, EveryDocumentNamesTheSameLicence) {
+    EXPECT_EQ(ReadSource("LICENSE").substr(0, 49),
+              "\n                                 Apache License\n");
+    EXPECT_NE(ReadGenerated("res/invalid.praveltest.praveltest.metainfo.xml")
+                  .find("\n  <project_license>Apache-2.0</project_license>\n"),
+              std::string::npos);
+    const std::string copyright = ReadSource("cmake/debian/copyright");
+    EXPECT_NE(copyright.find("\nFiles: *\nCopyright: 2026 PraveltTest developers\n"
+                             "License: Apache-2.0\n"),
+              std::string::npos);
+    EXPECT_NE(copyright.find("\"/usr/share/common-licenses/Apache-2.0\""), std::string::npos);
+    EXPECT_EQ(copyright.find("proprietary"), std::string::npos);
 }
 
 // The validator accepts X- keys, so only this test keeps the Windows block out of the entry.

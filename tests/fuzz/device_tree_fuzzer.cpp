@@ -41,7 +41,7 @@ void CheckTree(QTreeWidget* tree) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     QTreeWidget* tree = Tree();
     tree->clear();
-    framework::TreeCtrl control;
+    framework::Bound<QTreeWidget> control;
     control.Attach(tree);
     discovery::DeviceTree devices(control);
     std::string broadcast;

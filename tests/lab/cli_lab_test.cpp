@@ -1,0 +1,116 @@
+// praveltest-cli on the lab's tool host with praveltest-node on other hosts: without
+// --interface its host-name lookup finds 10.1.2.3 as the window's does; --interface picks the
+// second network instead.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "tests/lab/RequireLab.h"
+#include "testing/Process.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// P for each reply's port and MS for the milliseconds, with the records sorted after the header:
+// all three vary from run to run.
+std::string Masked(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(std::regex_replace(text, std::regex("\\b[0-9]{5}\\b"), "P"));
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(std::regex_replace(line, std::regex("\\b[0-9]+(\\}?)$"), "MS$1") + "\n");
+    }
+    if (lines.size() > 1) std::sort(lines.begin() + 1, lines.end());
+    std::string masked;
+    for (const std::string& line : lines) masked += line;
+    return masked;
+}
+
+struct Node {
+    std::string address;
+    int network;
+    std::vector<std::string> args;
+    std::vector<std::string> heard;  // the poll lines it logs, one for each poll that reached it
+};
+
+struct PollCase {
+    std::vector<std::string> args;
+    int status;
+    std::string output;  // masked
+    std::string errors;
+};
+
+TEST(CliInLab, ThePollReachesEveryNodeOfTheChosenNetworkOnly) {
+    REQUIRE_LAB();
+    lab::Lab lab;
+    lab.AddSecondNetwork();
+    const std::string poll = "poll from=10.1.2.3:3333 replies=1";
+    const std::vector<Node> nodes{
+        {"10.1.2.20",
+         0,
+         {"--name", "Stage", "--universe", "3", "--mac", "02:00:00:00:10:01"},
+         {poll}},
+        {"10.1.2.21",
+         0,
+         {"--name", "Truss", "--options", "7", "--listen-to", "1", "--listen-address", "10.1.2.255",
+          "--node-type", "0203", "--version", "0x10", "--ttl", "32"},
+         {poll}},
+        {"10.7.0.21", 1, {"--name", "Rig"}, {"poll from=10.7.0.3:3333 replies=1"}},
+    };
+    std::vector<std::unique_ptr<lab::Process>> running;
+    for (const Node& node : nodes) {
+        std::vector<std::string> argv{PRAVELTEST_NODE_BINARY};
+        argv.insert(argv.end(), node.args.begin(), node.args.end());
+        running.push_back(std::make_unique<lab::Process>(
+            lab::NamespaceCommand(lab.AddHost(node.address, -1, node.network), argv)));
+        ASSERT_TRUE(running.back()->WaitForLineStartingWith("ready ", 10s))
+            << running.back()->Errors();
+    }
+
+    // Its own broadcast comes back to it, as to the window.
+    const std::vector<PollCase> cases{
+        {{"poll", "--wait", "2", "--expect", "2"},
+         0,
+         "Name   IP Address  Port   MAC Address        Node Type  Version  Switch Settings  "
+         "Options                                                   Type of Service  Packet TTL  "
+         "Listen to          Listen IP Address  DMX Universe   Reply ms\n"
+         "Stage  10.1.2.20   P  02 00 00 00 10 01  0001       01       00               "
+         "Node is configured,                                       00               40          "
+         "Broadcast          0.0.0.0            4 (1537-2048)  MS\n"
+         "Truss  10.1.2.21   P  02 00 00 00 00 01  0203       10       00               "
+         "Node is configured, Enable DHCP, Enable Error Correction  00               20          "
+         "Class C Broadcast  10.1.2.255         1 (1-512)      MS\n",
+         "praveltest-cli: ignored 1 datagram: poll=1\n"},
+        {{"poll", "--interface", "eth1", "--wait", "1", "--format", "json", "--expect", "2"},
+         1,
+         R"j({"name": "Rig", "ip_address": "10.7.0.21", "port": P, )j"
+         R"j("mac_address": "02 00 00 00 00 01", "node_type": "0001", "version": "01", )j"
+         R"j("switch_settings": "00", "options": "Node is configured, ", )j"
+         R"j("type_of_service": "00", "packet_ttl": "40", "listen_to": "Broadcast", )j"
+         R"j("listen_ip_address": "0.0.0.0", "dmx_universe": "1 (1-512)", "reply_ms": MS})j"
+         "\n",
+         "praveltest-cli: ignored 1 datagram: poll=1\n"
+         "praveltest-cli: 1 of 2 expected nodes answered\n"},
+    };
+    for (const PollCase& each : cases) {
+        std::vector<std::string> argv{PRAVELTEST_CLI_BINARY};
+        argv.insert(argv.end(), each.args.begin(), each.args.end());
+        const auto result = lab::RunCommand(lab.ExecCommand(lab.ToolNamespace(), argv), 20s);
+        EXPECT_TRUE(result.status.Exited(each.status)) << lab::Describe(result.status);
+        EXPECT_EQ(Masked(result.output), each.output) << result.output;
+        EXPECT_EQ(result.errors, each.errors);
+    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        EXPECT_TRUE(running[i]->WaitForLineStartingWith("poll ", 10s)) << nodes[i].address;
+        std::vector<std::string> polls;
+        for (const std::string& line : running[i]->OutputLines()) {
+            if (line.starts_with("poll ")) polls.push_back(line);
+        }
+        EXPECT_EQ(polls, nodes[i].heard) << nodes[i].address;
+    }
+}
+
+}  // namespace

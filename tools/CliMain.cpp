@@ -1,0 +1,211 @@
+// praveltest-cli: the poll and the level message from a shell; see HelpText in CliArguments.cpp.
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "net/HostAddress.h"
+#include "net/Interfaces.h"
+#include "net/SystemSockets.h"
+#include "output/OutputSettings.h"
+#include "praveltest/Version.h"
+#include "tools/CliArguments.h"
+#include "tools/CliReport.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFailed = 1;
+constexpr int kBadCommandLine = 2;
+// As the window's: a console's DMX traffic waits here, beside the replies, until it is read.
+constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
+constexpr char kNoHostAddress[] =
+    "This host has no IPv4 address to broadcast from; no node can be reached.";
+
+void Say(const std::string& line) {
+    std::fprintf(stderr, "praveltest-cli: %s\n", line.c_str());
+}
+
+// The window's endpoint: every local address on the node port, broadcast and address reuse.
+class Endpoint {
+public:
+    explicit Endpoint(std::uint16_t port) : m_port(port) {
+        m_handle = socket(AF_INET, SOCK_DGRAM, 0);
+        if (m_handle == net::kInvalidSocket) throw Error("cannot create a socket");
+        net::MakeNonBlocking(m_handle);
+        net::AllowBroadcastAndReuse(m_handle);
+        net::SetIntOption(m_handle, SO_RCVBUF, kReceiveQueueBytes);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        local.sin_port = htons(port);
+        if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            const auto error = Error("cannot bind 0.0.0.0:" + std::to_string(port));
+            net::CloseSocketHandle(m_handle);
+            throw error;
+        }
+    }
+    ~Endpoint() { net::CloseSocketHandle(m_handle); }
+    Endpoint(const Endpoint&) = delete;
+    Endpoint& operator=(const Endpoint&) = delete;
+
+    net::SocketHandle Handle() const { return m_handle; }
+
+    void Send(const std::string& address, std::span<const std::uint8_t> bytes) const {
+        sockaddr_in destination{};
+        destination.sin_family = AF_INET;
+        destination.sin_port = htons(m_port);
+        inet_pton(AF_INET, address.c_str(), &destination.sin_addr);
+        if (sendto(m_handle, reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<net::SocketLength>(bytes.size()), 0,
+                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
+            throw Error("cannot send to " + address + ":" + std::to_string(m_port));
+        }
+    }
+
+private:
+    static std::runtime_error Error(const std::string& what) {
+        return std::runtime_error(what + ": " + net::SocketErrorText(net::LastSocketError()));
+    }
+
+    net::SocketHandle m_handle = net::kInvalidSocket;
+    std::uint16_t m_port;
+};
+
+// a.b.c.255 of the chosen interface, or of the address the window would take.
+struct Destination {
+    std::optional<std::string> address;
+    std::string error;
+    int status = 0;
+};
+
+Destination ChooseDestination(const std::optional<std::string>& interfaceChoice) {
+    if (interfaceChoice) {
+        const net::InterfaceChoice choice =
+            net::ChooseInterface(*interfaceChoice, net::ListInterfaces());
+        if (!choice.chosen) return {std::nullopt, choice.error, kBadCommandLine};
+        return {net::ClassCBroadcast(*choice.chosen->address), {}, 0};
+    }
+    const std::optional<net::Ipv4> host = net::LookupHostAddress();
+    if (!host) return {std::nullopt, kNoHostAddress, kFailed};
+    return {net::ClassCBroadcast(*host), {}, 0};
+}
+
+long long MillisecondsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Reads everything that arrives until the deadline, so that a flood of other traffic on the
+// port can delay a reply but never push it out of the queue unread.
+void Collect(const Endpoint& endpoint, Clock::time_point start, int waitMilliseconds,
+             clitool::PollCollector& collector) {
+    std::vector<std::uint8_t> buffer(65536);
+    const Clock::time_point deadline = start + std::chrono::milliseconds(waitMilliseconds);
+    while (true) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return;
+        if (!net::WaitReadableFor(endpoint.Handle(), static_cast<int>(left))) continue;
+        net::Sender sender;
+        while (const auto length =
+                   net::ReceiveDatagram(endpoint.Handle(), buffer.data(), buffer.size(), sender)) {
+            collector.Take({buffer.data(), *length}, sender.address, sender.port,
+                           MillisecondsSince(start));
+        }
+    }
+}
+
+int Poll(const clitool::Arguments& arguments, const std::string& destination) {
+    const Endpoint endpoint(arguments.port);
+    endpoint.Send(destination, protocol::kPollMessage);
+    const Clock::time_point start = Clock::now();
+    clitool::PollCollector collector;
+    Collect(endpoint, start, arguments.poll.waitMilliseconds, collector);
+
+    std::fputs(clitool::FormatNodes(collector.Nodes(), arguments.poll.format).c_str(), stdout);
+    std::fflush(stdout);
+    const std::string ignored = clitool::IgnoredText(collector.IgnoredCounts());
+    if (!ignored.empty()) Say(ignored);
+    const int answered = static_cast<int>(collector.Nodes().size());
+    if (arguments.poll.expect && answered < *arguments.poll.expect) {
+        Say(std::to_string(answered) + " of " + std::to_string(*arguments.poll.expect) +
+            " expected nodes answered");
+        return kFailed;
+    }
+    return 0;
+}
+
+int Level(const clitool::Arguments& arguments, const std::string& destination) {
+    const clitool::LevelRequest& request = arguments.level;
+    protocol::DmxBuffer buffer;
+    const std::size_t length = output::BuildLevelMessage(request.settings, request.level, buffer);
+    const std::span<const std::uint8_t> datagram(buffer.data(), length);
+    if (!request.dryRun) {
+        const Endpoint endpoint(arguments.port);
+        endpoint.Send(destination, datagram);
+    }
+    std::printf("%s\n", clitool::LevelLine(request, datagram, destination, arguments.port).c_str());
+    if (request.dryRun) std::fputs(clitool::HexLines(datagram).c_str(), stdout);
+    return 0;
+}
+
+int Run(const clitool::Arguments& arguments) {
+    if (arguments.action == clitool::Action::ListInterfaces) {
+        std::fputs(net::HostInterfaceListText().c_str(), stdout);
+        return 0;
+    }
+    const Destination destination = ChooseDestination(arguments.interfaceChoice);
+    if (!destination.address) {
+        Say(destination.error);
+        return destination.status;
+    }
+    try {
+        return arguments.action == clitool::Action::Poll ? Poll(arguments, *destination.address)
+                                                         : Level(arguments, *destination.address);
+    } catch (const std::runtime_error& error) {
+        Say(error.what());
+        return kFailed;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+#ifdef _WIN32
+    // The records are read by programs: the same bytes as on Linux, no carriage returns.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    const std::string program = argc > 0 ? argv[0] : "praveltest-cli";
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const clitool::Arguments arguments = clitool::ParseArguments(args);
+    switch (arguments.action) {
+        case clitool::Action::Help:
+            std::fputs(clitool::HelpText(program).c_str(), stdout);
+            return 0;
+        case clitool::Action::Version:
+            std::printf("praveltest-cli %s\n", praveltest::kVersion);
+            return 0;
+        case clitool::Action::Error:
+            std::fprintf(stderr, "praveltest-cli: %s\nTry '%s --help'.\n", arguments.error.c_str(),
+                         program.c_str());
+            return kBadCommandLine;
+        default:
+            break;
+    }
+    if (!net::StartSocketLayer()) {
+        Say("cannot start the socket layer");
+        return kFailed;
+    }
+    const int status = Run(arguments);
+    net::StopSocketLayer();
+    return status;
+}

@@ -1,0 +1,66 @@
+// What praveltest-cli makes of the datagrams a poll brings back, and the lines it prints.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "discovery/DeviceRows.h"
+#include "tools/CliArguments.h"
+
+namespace clitool {
+
+// Why a datagram was not taken as a poll reply; the order in which the counts are printed.
+enum class Ignored {
+    Empty,
+    Short,
+    Oversized,
+    Poll,
+    Dmx,
+    ShortReply,
+    Unexpected,
+    NeverSeen,
+    UnknownCode,
+};
+inline constexpr std::size_t kIgnoredKinds = 9;
+
+// The window's read buffer: anything longer is not a message of this protocol.
+inline constexpr std::size_t kLongestMessage = 600;
+
+struct NodeRecord {
+    std::string name;
+    discovery::RowTexts values;  // the tree's row texts without their labels
+    std::uint16_t port = 0;
+    long long milliseconds = 0;  // from the poll to this reply
+};
+
+// Node records keyed by name, in the order of first answer; the latest reply for a name wins.
+class PollCollector {
+public:
+    void Take(std::span<const std::uint8_t> datagram, const std::string& senderAddress,
+              std::uint16_t senderPort, long long milliseconds);
+
+    const std::vector<NodeRecord>& Nodes() const { return m_nodes; }
+    const std::array<int, kIgnoredKinds>& IgnoredCounts() const { return m_ignored; }
+
+private:
+    void Count(Ignored kind) { ++m_ignored[static_cast<std::size_t>(kind)]; }
+
+    std::vector<NodeRecord> m_nodes;
+    std::array<int, kIgnoredKinds> m_ignored{};
+};
+
+std::string FormatNodes(const std::vector<NodeRecord>& nodes, PollFormat format);
+// "ignored N datagrams: kind=count ...", naming only kinds that occurred; empty when none did.
+std::string IgnoredText(const std::array<int, kIgnoredKinds>& counts);
+
+// The line level prints; dryRun says "would-send" instead of "sent".
+std::string LevelLine(const LevelRequest& request, std::span<const std::uint8_t> datagram,
+                      const std::string& destination, std::uint16_t port);
+// Upper-case hex pairs separated by spaces, 16 bytes a line.
+std::string HexLines(std::span<const std::uint8_t> bytes);
+
+}  // namespace clitool
