@@ -223,7 +223,7 @@ void MeasureFlood(const Setup& setup, Application& application) {
     window->show();
     QTest::qWait(300);  // start-up's own work, outside the measure
     const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
-    if (!socketBefore) Fail("the window's socket is not on port 3333 in the tool namespace");
+    if (!socketBefore) Fail("the window's socket is not on the node port in the tool namespace");
 
     // A console on another host: full DMX data messages, 32 universes in turn, paced to the
     // rate in one-millisecond steps.

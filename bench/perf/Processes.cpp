@@ -150,8 +150,9 @@ void MeasureIdle(const Setup& setup) {
 void MeasureMemory(const Setup& setup) {
     const auto node = StartNode(setup, setup.entries);
     Process child({setup.program}, kOffscreen);
-    const std::string expected = "poll from=" + std::string(lab::kToolAddress) +
-                                 ":3333 replies=" + std::to_string(setup.entries);
+    const std::string expected = "poll from=" + std::string(lab::kToolAddress) + ":" +
+                                 std::to_string(protocol::kNodePort) +
+                                 " replies=" + std::to_string(setup.entries);
     const auto poll = node->WaitForLineStartingWith("poll ", 10s);
     if (!poll || *poll != expected) {
         Fail("node saw " + poll.value_or("no poll") + ": " + child.Errors());

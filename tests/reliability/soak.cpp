@@ -74,7 +74,7 @@ long NodeLines(const lab::Process& node, const std::string& prefix = {}) {
 
 long KernelDrops() {
     const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
-    if (!socket) throw Failure("the window's socket is not on port 3333");
+    if (!socket) throw Failure("the window's socket is not on the node port");
     return socket->drops;
 }
 
