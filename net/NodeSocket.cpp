@@ -144,14 +144,20 @@ void NodeSocket::ReceiveTick() {
 // Polls and DMX data, the program's own and every console's, arrive faster than one a tick;
 // read one a tick, they would keep the replies behind them waiting for minutes.
 void NodeSocket::DrainSocket() {
-    std::uint8_t buffer[kReceiveBufferLength];
-    Sender sender;
-    for (int read = 0; read < kMaxReadsPerTick; ++read) {
-        const ReceiveResult result = ReceiveOne(m_handle, buffer, sizeof buffer, sender);
-        if (result.status == ReceiveStatus::Nothing) return;
-        if (result.status == ReceiveStatus::Dropped || result.length == 0) continue;
-        if (ClassifyDatagram(buffer, result.length) == DatagramAction::Nothing) continue;
-        m_pending.Push(buffer, result.length, sender.address, sender.port);
+    static_assert(DatagramBatch::kCapacity == kReceiveBufferLength);
+    DatagramBatch batch;
+    std::size_t read = 0;
+    while (read < kMaxReadsPerTick) {
+        const std::size_t count = ReceiveBatch(m_handle, batch);
+        for (std::size_t i = 0; i < count; ++i) {
+            const DatagramBatch::Entry& entry = batch.entries[i];
+            const std::uint8_t* bytes = batch.buffers[i].data();
+            if (entry.oversized || entry.length == 0) continue;
+            if (ClassifyDatagram(bytes, entry.length) == DatagramAction::Nothing) continue;
+            m_pending.Push(bytes, entry.length, AddressText(entry.address), entry.port);
+        }
+        read += count;
+        if (count < DatagramBatch::kCount) return;
     }
 }
 

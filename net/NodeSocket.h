@@ -41,7 +41,7 @@ using PollReplyHandler =
 inline constexpr std::size_t kReceiveBufferLength = 600;
 // A console's DMX data must never hold up a node's reply: each tick reads until the socket is
 // empty, up to this many datagrams (a 20,000-a-second flood brings 2,000 a tick).
-inline constexpr int kMaxReadsPerTick = 4096;
+inline constexpr std::size_t kMaxReadsPerTick = 4096;
 // Room for the datagrams that act and wait for their tick: more than a 4 MiB kernel queue
 // holds of any size (about 10,000 replies or 6,500 full-size datagrams on Linux).
 inline constexpr std::size_t kPendingBytes = 4 * 1024 * 1024;

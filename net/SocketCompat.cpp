@@ -115,6 +115,63 @@ ReceiveResult ReceiveOne(SocketHandle handle, std::uint8_t* buffer, std::size_t 
     return {ReceiveStatus::Received, static_cast<std::size_t>(received)};
 }
 
+std::string AddressText(std::uint32_t networkOrderAddress) {
+    in_addr address{};
+    address.s_addr = networkOrderAddress;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+#ifdef _WIN32
+std::size_t ReceiveBatch(SocketHandle handle, DatagramBatch& batch) {
+    if (handle == kInvalidSocket) return 0;
+    std::size_t count = 0;
+    while (count < DatagramBatch::kCount) {
+        sockaddr_in from{};
+        SocketLength fromLength = sizeof from;
+        const int received = recvfrom(handle, reinterpret_cast<char*>(batch.buffers[count].data()),
+                                      static_cast<int>(DatagramBatch::kCapacity), 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+        bool oversized = false;
+        if (received < 0) {
+            const int error = WSAGetLastError();
+            if (error == WSAECONNRESET) continue;  // an earlier send's port-unreachable report
+            if (error != WSAEMSGSIZE) break;
+            oversized = true;
+        }
+        batch.entries[count++] = {oversized ? 0 : static_cast<std::size_t>(received), oversized,
+                                  from.sin_addr.s_addr, ntohs(from.sin_port)};
+    }
+    return count;
+}
+#else
+// One recvmmsg call: under a console's flood a tick takes thousands of datagrams, and a
+// system call for each would cost milliseconds.
+std::size_t ReceiveBatch(SocketHandle handle, DatagramBatch& batch) {
+    if (handle == kInvalidSocket) return 0;
+    constexpr std::size_t kCount = DatagramBatch::kCount;
+    std::array<mmsghdr, kCount> messages{};
+    std::array<iovec, kCount> vectors{};
+    std::array<sockaddr_in, kCount> senders{};
+    for (std::size_t i = 0; i < kCount; ++i) {
+        vectors[i] = {batch.buffers[i].data(), DatagramBatch::kCapacity};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+    }
+    const int received = recvmmsg(handle, messages.data(), kCount, 0, nullptr);
+    if (received <= 0) return 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(received); ++i) {
+        const bool oversized = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        batch.entries[i] = {oversized ? 0 : messages[i].msg_len, oversized,
+                            senders[i].sin_addr.s_addr, ntohs(senders[i].sin_port)};
+    }
+    return static_cast<std::size_t>(received);
+}
+#endif
+
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender) {
     const ReceiveResult result = ReceiveOne(handle, buffer, capacity, sender);

@@ -4,6 +4,7 @@
 // max) would rename the window code's own functions wherever the endpoint is included.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -54,6 +55,25 @@ struct ReceiveResult {
 // Reads one waiting datagram into buffer.
 ReceiveResult ReceiveOne(SocketHandle handle, std::uint8_t* buffer, std::size_t capacity,
                          Sender& sender);
+// What waits on a socket, read in as few system calls as the platform allows.
+struct DatagramBatch {
+    static constexpr std::size_t kCount = 64;
+    static constexpr std::size_t kCapacity = 600;
+    struct Entry {
+        std::size_t length;
+        bool oversized;         // longer than kCapacity: dropped whole, no bytes
+        std::uint32_t address;  // the sender's, in network order
+        std::uint16_t port;
+    };
+    std::array<std::array<std::uint8_t, kCapacity>, kCount> buffers;
+    std::array<Entry, kCount> entries;
+};
+// Fills the batch with up to kCount waiting datagrams and returns how many; 0 when none
+// waits or the socket failed. Fewer than kCount means the socket was emptied.
+std::size_t ReceiveBatch(SocketHandle handle, DatagramBatch& batch);
+// Dotted decimal.
+std::string AddressText(std::uint32_t networkOrderAddress);
+
 // The same, with a dropped datagram reported as nothing.
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender);
