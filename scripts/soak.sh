@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The soak: the real main window for SOAK_MINUTES (default 10) beside 50 simulated nodes on
-# another host of a lab bridge, Poll Again pressed every 2 s and the level moved 100 times a
+# another host of a lab bridge, Poll Again pressed every 6 s and the level moved 100 times a
 # second by key presses on the slider. Passes when resident memory holds still after the first
 # minute (half the run when shorter), the nodes received every datagram the program sent, the
 # kernel dropped nothing on the program's socket, every node is listed, and no message box
