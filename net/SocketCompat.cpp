@@ -84,37 +84,6 @@ std::uint16_t LocalPort(SocketHandle handle) {
     return ntohs(local.sin_port);
 }
 
-ReceiveResult ReceiveOne(SocketHandle handle, std::uint8_t* buffer, std::size_t capacity,
-                         Sender& sender) {
-    if (handle == kInvalidSocket) return {ReceiveStatus::Nothing};
-    sockaddr_in from{};
-    SocketLength fromLength = sizeof from;
-#ifdef _WIN32
-    // Windows fails an oversized datagram with WSAEMSGSIZE and discards the rest of it; a
-    // port-unreachable report from an earlier send fails one read with WSAECONNRESET.
-    const int received =
-        recvfrom(handle, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
-                 reinterpret_cast<sockaddr*>(&from), &fromLength);
-    if (received < 0) {
-        const int error = WSAGetLastError();
-        const bool more = error == WSAEMSGSIZE || error == WSAECONNRESET;
-        return {more ? ReceiveStatus::Dropped : ReceiveStatus::Nothing};
-    }
-#else
-    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
-    // is recognised and dropped whole rather than taken cut short.
-    const ssize_t received = recvfrom(handle, buffer, capacity, MSG_TRUNC,
-                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
-    if (received < 0) return {ReceiveStatus::Nothing};
-    if (static_cast<std::size_t>(received) > capacity) return {ReceiveStatus::Dropped};
-#endif
-    char address[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &from.sin_addr, address, sizeof address);
-    sender.address = address;
-    sender.port = ntohs(from.sin_port);
-    return {ReceiveStatus::Received, static_cast<std::size_t>(received)};
-}
-
 std::string AddressText(std::uint32_t networkOrderAddress) {
     in_addr address{};
     address.s_addr = networkOrderAddress;
@@ -174,9 +143,25 @@ std::size_t ReceiveBatch(SocketHandle handle, DatagramBatch& batch) {
 
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender) {
-    const ReceiveResult result = ReceiveOne(handle, buffer, capacity, sender);
-    if (result.status != ReceiveStatus::Received) return std::nullopt;
-    return result.length;
+    if (handle == kInvalidSocket) return std::nullopt;
+    sockaddr_in from{};
+    SocketLength fromLength = sizeof from;
+#ifdef _WIN32
+    // Windows fails an oversized datagram with WSAEMSGSIZE and discards the rest of it.
+    const int received =
+        recvfrom(handle, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0) return std::nullopt;
+#else
+    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
+    // is recognised and dropped whole rather than taken cut short.
+    const ssize_t received = recvfrom(handle, buffer, capacity, MSG_TRUNC,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0 || static_cast<std::size_t>(received) > capacity) return std::nullopt;
+#endif
+    sender.address = AddressText(from.sin_addr.s_addr);
+    sender.port = ntohs(from.sin_port);
+    return static_cast<std::size_t>(received);
 }
 
 WaitResult WaitReadable(SocketHandle first, SocketHandle second) {

@@ -43,18 +43,6 @@ struct Sender {
     std::uint16_t port = 0;
 };
 
-enum class ReceiveStatus {
-    Received,  // one datagram, possibly empty, is in the buffer
-    Dropped,   // one datagram was longer than the buffer and is gone whole; more may wait
-    Nothing,   // none waits, or the socket failed
-};
-struct ReceiveResult {
-    ReceiveStatus status;
-    std::size_t length = 0;
-};
-// Reads one waiting datagram into buffer.
-ReceiveResult ReceiveOne(SocketHandle handle, std::uint8_t* buffer, std::size_t capacity,
-                         Sender& sender);
 // What waits on a socket, read in as few system calls as the platform allows.
 struct DatagramBatch {
     static constexpr std::size_t kCount = 64;
@@ -74,7 +62,9 @@ std::size_t ReceiveBatch(SocketHandle handle, DatagramBatch& batch);
 // Dotted decimal.
 std::string AddressText(std::uint32_t networkOrderAddress);
 
-// The same, with a dropped datagram reported as nothing.
+// Reads one waiting datagram into buffer and returns its length, 0 for an empty one.
+// Nothing when none waits, on error, or when the datagram was longer than capacity: that
+// one is dropped whole.
 std::optional<std::size_t> ReceiveDatagram(SocketHandle handle, std::uint8_t* buffer,
                                            std::size_t capacity, Sender& sender);
 

@@ -264,7 +264,13 @@ void MeasureFlood(const Setup& setup, Application& application) {
     const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
     stop = true;
     console.join();
-    QTest::qWait(300);  // what was on its way is read or dropped by now
+    // What was on its way is read (or dropped) once a tick has emptied the queue.
+    const auto emptyBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    auto queued = [] {
+        const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
+        return socket && socket->receiveQueueBytes > 0;
+    };
+    while (queued() && std::chrono::steady_clock::now() < emptyBy) QTest::qWait(10);
     application.watcher = nullptr;
     const auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
     if (!socketAfter) Fail("the window's socket is gone");
