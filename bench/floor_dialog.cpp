@@ -1,5 +1,5 @@
-// The floor: a bare Qt dialog with the main window's 21 controls, same kinds and places, and
-// nothing else. It shows itself, prints when it is on screen, and quits.
+// The floor: the main window's template built with plain Qt widgets of the same kinds, fonts
+// and places, and nothing else. It shows itself, prints when it is on screen, and quits.
 //   shown NS          CLOCK_MONOTONIC once show() and the first event pass are done
 //   memory HWM RSS    VmHWM and VmRSS in kB, --hold-ms later, just before quitting
 // With --tick-ms it also runs an empty timer meanwhile: the floor for an idle program that
@@ -20,38 +20,16 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "framework/DialogUnits.h"
+#include "res/Templates.h"
 #include "testing/Options.h"
 #include "testing/ProcStatus.h"
 
 namespace {
 
-// Positions come in the main window's dialog units (a quarter of the average character
-// width, an eighth of the line height), so both windows cover the same pixels.
-class Place {
-public:
-    explicit Place(const QFontMetrics& metrics)
-        : m_x((metrics.horizontalAdvance(
-                   QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
-                   26 +
-               1) /
-              2),
-          m_y(metrics.height()) {}
-    QRect operator()(int x, int y, int w, int h) const {
-        return QRect((x * m_x + 2) / 4, (y * m_y + 4) / 8, (w * m_x + 2) / 4, (h * m_y + 4) / 8);
-    }
+using framework::ControlKind;
 
-private:
-    int m_x;
-    int m_y;
-};
-
-template <class W>
-W* Put(W* widget, const QRect& where) {
-    widget->setGeometry(where);
-    return widget;
-}
-
-// Two arrows stacked, as the main window's up-down controls are made.
+// Two arrows stacked, as an up-down control is drawn.
 QWidget* UpDown(QWidget* parent) {
     auto* box = new QWidget(parent);
     auto* layout = new QVBoxLayout(box);
@@ -64,6 +42,38 @@ QWidget* UpDown(QWidget* parent) {
         layout->addWidget(button);
     }
     return box;
+}
+
+QWidget* MakeControl(const framework::ControlTemplate& control, QWidget* parent) {
+    const QString text = QString::fromLatin1(control.text);
+    switch (control.kind) {
+        case ControlKind::StaticText:
+        case ControlKind::Icon:
+            return new QLabel(text, parent);
+        case ControlKind::GroupBox:
+            return new QGroupBox(text, parent);
+        case ControlKind::PushButton:
+        case ControlKind::DefaultPushButton: {
+            auto* button = new QPushButton(text, parent);
+            button->setDefault(control.kind == ControlKind::DefaultPushButton);
+            return button;
+        }
+        case ControlKind::RadioButton:
+            return new QRadioButton(text, parent);
+        case ControlKind::NumberEdit:
+            return new QLineEdit(parent);
+        case ControlKind::TreeView:
+            return new QTreeWidget(parent);
+        case ControlKind::Slider: {
+            auto* slider = new QSlider(Qt::Vertical, parent);
+            slider->setRange(0, 255);
+            slider->setTickPosition(QSlider::TicksBothSides);
+            return slider;
+        }
+        case ControlKind::SpinButton:
+            return UpDown(parent);
+    }
+    return new QWidget(parent);
 }
 
 }  // namespace
@@ -80,36 +90,17 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QApplication application(argc, argv);
+    const framework::DialogTemplate& layout = res::MainDialogTemplate();
     QDialog dialog;
     dialog.setWindowTitle(QStringLiteral("Floor"));
-    const Place at(dialog.fontMetrics());
-    dialog.setFixedSize(at(0, 0, 320, 200).size());
-
-    Put(new QLabel(QStringLiteral("Devices Located"), &dialog), at(21, 7, 62, 14));
-    auto* tree = Put(new QTreeWidget(&dialog), at(7, 25, 143, 168));
-    tree->setHeaderHidden(true);
-    Put(new QPushButton(QStringLiteral("Poll Again"), &dialog), at(100, 7, 50, 14));
-    Put(new QLabel(QStringLiteral("Level"), &dialog), at(171, 7, 28, 10));
-    Put(new QLabel(QStringLiteral("255\t100%"), &dialog), at(162, 17, 49, 10));
-    auto* slider = Put(new QSlider(Qt::Vertical, &dialog), at(171, 30, 28, 163));
-    slider->setRange(0, 255);
-    slider->setTickPosition(QSlider::TicksBothSides);
-    Put(new QGroupBox(QStringLiteral(" Data Format "), &dialog), at(223, 3, 76, 64));
-    auto* raw = Put(new QRadioButton(QStringLiteral("RAW"), &dialog), at(230, 14, 36, 11));
-    raw->setChecked(true);
-    Put(new QRadioButton(QStringLiteral("RLE"), &dialog), at(230, 27, 36, 11));
-    Put(new QRadioButton(QStringLiteral("Channel/Value"), &dialog), at(230, 38, 61, 11));
-    Put(new QRadioButton(QStringLiteral("Zero (invalid)"), &dialog), at(230, 51, 61, 11));
-    const int fields[3] = {83, 120, 155};
-    const char* titles[3] = {" Universe ", " Channels to Send ", " Start Code "};
-    const char* values[3] = {"1", "512", "0"};
-    for (int i = 0; i < 3; ++i) {
-        Put(new QGroupBox(QString::fromLatin1(titles[i]), &dialog),
-            at(223, fields[i] - 12, 76, 31));
-        Put(new QLineEdit(QString::fromLatin1(values[i]), &dialog), at(244, fields[i], 21, 13));
-        Put(UpDown(&dialog), at(265, fields[i], 11, 13));
+    dialog.setFont(framework::DialogFont(layout.fontFace, layout.pointSize));
+    const framework::BaseUnits units = framework::BaseUnitsOf(dialog.font());
+    dialog.setFixedSize(framework::ToPixels(0, 0, layout.width, layout.height, units).size());
+    for (const framework::ControlTemplate& control : layout.controls) {
+        MakeControl(control, &dialog)
+            ->setGeometry(
+                framework::ToPixels(control.x, control.y, control.width, control.height, units));
     }
-    Put(new QPushButton(QStringLiteral("Done"), &dialog), at(223, 179, 76, 14))->setDefault(true);
 
     dialog.show();
     QApplication::processEvents();

@@ -3,16 +3,17 @@
 #include <time.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 namespace perf {
 namespace {
 
-std::map<std::string, double> g_figures;
-std::map<std::string, std::string> g_texts;
+struct TableRow {
+    std::string figure, value, ratio, goal, met;
+};
+std::vector<TableRow> g_rows;
 
 std::int64_t Now(clockid_t clock) {
     timespec now{};
@@ -22,24 +23,35 @@ std::int64_t Now(clockid_t clock) {
 
 }  // namespace
 
-void Record(const std::string& key, double value) {
-    g_figures[key] = value;
-    std::fprintf(stderr, "  %s %.6g\n", key.c_str(), value);
+void Row(const std::string& figure, const std::string& value, const std::string& ratio) {
+    Goal(figure, value, ratio, {}, true);
 }
 
-void RecordText(const std::string& key, const std::string& text) {
-    g_texts[key] = text;
-    std::fprintf(stderr, "  %s %s\n", key.c_str(), text.c_str());
+void Goal(const std::string& figure, const std::string& value, const std::string& ratio,
+          const std::string& goal, bool met) {
+    const std::string verdict = goal.empty() ? "" : met ? "yes" : "**no**";
+    g_rows.push_back({figure, value, ratio, goal, verdict});
+    std::fprintf(stderr, "  %s: %s %s\n", figure.c_str(), value.c_str(), verdict.c_str());
 }
 
-double Figure(const std::string& key) {
-    const auto found = g_figures.find(key);
-    return found == g_figures.end() ? NAN : found->second;
+int PrintTable(std::FILE* out) {
+    std::fprintf(out, "| Figure | Value | Ratio to floor | Goal | Met |\n");
+    std::fprintf(out, "| --- | --- | --- | --- | --- |\n");
+    for (const TableRow& row : g_rows) {
+        std::fprintf(out, "| %s | %s | %s | %s | %s |\n", row.figure.c_str(), row.value.c_str(),
+                     row.ratio.c_str(), row.goal.c_str(), row.met.c_str());
+    }
+    return static_cast<int>(std::count_if(g_rows.begin(), g_rows.end(),
+                                          [](const TableRow& row) { return row.met == "**no**"; }));
 }
 
-std::string Text(const std::string& key) {
-    const auto found = g_texts.find(key);
-    return found == g_texts.end() ? std::string() : found->second;
+std::string Format(const char* format, ...) {
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
 }
 
 void Fail(const std::string& why) {
@@ -67,20 +79,13 @@ std::int64_t StartNs(const Process& child) {
         .count();
 }
 
-double Median(std::vector<double> values) {
-    return Percentile(std::move(values), 0.5);
-}
-
 double Percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return NAN;
     std::sort(values.begin(), values.end());
-    if (fraction == 0.5 && values.size() % 2 == 0) {
-        return (values[values.size() / 2 - 1] + values[values.size() / 2]) / 2;
-    }
-    // Nearest rank: the smallest value with at least this fraction of samples at or below it.
-    const double rank = std::ceil(fraction * static_cast<double>(values.size()));
-    const std::size_t index = rank < 1 ? 0 : static_cast<std::size_t>(rank) - 1;
-    return values[std::min(index, values.size() - 1)];
+    const std::size_t count = values.size();
+    if (fraction == 0.5 && count % 2 == 0) return (values[count / 2 - 1] + values[count / 2]) / 2;
+    const double rank = std::ceil(fraction * static_cast<double>(count));
+    return values[std::min(rank < 1 ? 0 : static_cast<std::size_t>(rank) - 1, count - 1)];
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -1,9 +1,9 @@
 // The performance harness: every figure of bench/perf.sh, each beside the floor where one
-// applies, then the table and its goals. Runs in the lab's tool namespace.
+// applies, as rows of one table whose goals it checks. Runs in the lab's tool namespace.
 #pragma once
 
 #include <QApplication>
-#include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -32,12 +32,23 @@ struct Setup {
     std::vector<int> counts{10, 100, 500};
 };
 
-// Figures by key, printed to standard error as they come.
-void Record(const std::string& key, double value);
-void RecordText(const std::string& key, const std::string& text);
-// NAN (or empty) when the figure was not taken.
-double Figure(const std::string& key);
-std::string Text(const std::string& key);
+// The floor's figures, for the ratios of the program's.
+struct Floor {
+    double startMs = NAN;
+    double hwmKb = NAN;
+    double idleCpuPercent = NAN;  // by schedstat
+    double idleWakeupsPerSecond = NAN;
+};
+
+// A row of the table, echoed to standard error as it comes.
+void Row(const std::string& figure, const std::string& value, const std::string& ratio = {});
+// A row with a goal; a figure that was not taken (NAN) compares false and misses it.
+void Goal(const std::string& figure, const std::string& value, const std::string& ratio,
+          const std::string& goal, bool met);
+// Prints the table; returns how many goals were missed.
+int PrintTable(std::FILE* out);
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void Fail(const std::string& why);
 
 std::int64_t MonotonicNs();
@@ -47,7 +58,7 @@ std::int64_t RealtimeNs();
 std::int64_t RealtimeMinusMonotonicNs();
 // CLOCK_MONOTONIC just before the child was spawned.
 std::int64_t StartNs(const Process& child);
-double Median(std::vector<double> values);
+// Nearest rank; 0.5 of an even count is the mean of the middle two. NAN when empty.
 double Percentile(std::vector<double> values, double fraction);
 
 // Hands every event's handling time to the watcher while one is set.
@@ -59,17 +70,14 @@ public:
 };
 
 // Whole processes: the floor, and the real program in the lab.
-void MeasureFloor(const Setup& setup);
-void MeasureStartup(const Setup& setup);
-void MeasureIdle(const Setup& setup);
-void MeasureMemory(const Setup& setup);
+void MeasureFloor(const Setup& setup, Floor& floor);
+void MeasureStartup(const Setup& setup, const Floor& floor);
+void MeasureIdle(const Setup& setup, Floor& floor);
+void MeasureMemory(const Setup& setup, const Floor& floor);
 void MeasureSize(const Setup& setup);
 // The real main window in this process.
 void MeasureLatency(const Setup& setup);
 void MeasureDiscovery(const Setup& setup);
-void MeasureFlood(const Setup& setup, Application& application);
-
-// Prints the table; returns how many goals were missed.
-int Report(const Setup& setup, std::FILE* out);
+void MeasureFlood(const Setup& setup, const Floor& floor, Application& application);
 
 }  // namespace perf

@@ -14,31 +14,17 @@
 
 #include "app/NodeTestDlg.h"
 #include "bench/perf/Harness.h"
-#include "framework/ModalLoop.h"
-#include "net/HostAddress.h"
 #include "protocol/NodeProtocol.h"
 #include "res/ResourceIds.h"
 #include "testing/Lab.h"
-#include "testing/MessageRecorder.h"
+#include "testing/MainWindow.h"
 #include "testing/ProcStatus.h"
 
 namespace perf {
 namespace {
 
 std::unique_ptr<CNodeTestDlg> OpenWindow(std::uint16_t port, const std::string& hostAddress) {
-    framework::ResetQuitRequest();
-    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
-    environment.port = port;
-    environment.lookupHostAddress = [hostAddress] { return net::ParseAddress(hostAddress); };
-    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
-    window->Create();  // opens the socket, starts the tick and sends the one poll
-    return window;
-}
-
-void ShowAndActivate(CNodeTestDlg& window) {
-    window.show();
-    QApplication::setActiveWindow(&window);
-    if (!QTest::qWaitForWindowActive(&window)) Fail("the window did not become active");
+    return testing_support::OpenMainWindow(testing_support::WindowEnvironment(port, hostAddress));
 }
 
 template <class T>
@@ -61,15 +47,10 @@ int LevelAt(const QSlider& slider) {
     return 255 - slider.sliderPosition();
 }
 
-void RecordBoxes(const std::string& prefix, const testing_support::MessageRecorder& boxes) {
-    Record(prefix + "message_boxes", static_cast<double>(boxes.Messages().size()));
-    if (!boxes.Messages().empty()) RecordText(prefix + "first_box", boxes.Messages().front());
-}
-
 // Moves the held-down thumb without pause for the duration, reversing at the ends so every
 // move changes the level; with events, each move is also painted as a real drag would be.
-void Drag(const std::string& prefix, QSlider& slider, PeerSocket& observer,
-          std::chrono::milliseconds duration, bool processEvents) {
+void Drag(QSlider& slider, PeerSocket& observer, std::chrono::milliseconds duration,
+          bool processEvents) {
     observer.Discard();
     std::vector<int> sent;
     sent.reserve(1 << 20);
@@ -106,17 +87,16 @@ void Drag(const std::string& prefix, QSlider& slider, PeerSocket& observer,
         misordered += got[i] != sent[i];
     }
     for (std::size_t i = sent.size(); i < got.size(); ++i) misordered += got[i] != sent.back();
-    Record(prefix + "per_s",
-           static_cast<double>(sent.size()) / (static_cast<double>(now - from) / 1e9));
-    Record(prefix + "moves", static_cast<double>(sent.size()));
-    Record(prefix + "lost", static_cast<double>(lost));
-    Record(prefix + "misordered", static_cast<double>(misordered));
+    const double rate = static_cast<double>(sent.size()) / (static_cast<double>(now - from) / 1e9);
+    Goal(Format("Drag without pause, %s", processEvents ? "each move painted" : "moves only"),
+         Format("%.0f msg/s, %.1f µs each (%zu moves, %zu lost, %zu out of order)", rate,
+                1e6 / rate, sent.size(), lost, misordered),
+         "", "< 1 ms each, none lost or reordered", rate > 1000 && lost == 0 && misordered == 0);
 }
 
 }  // namespace
 
 void MeasureLatency(const Setup& setup) {
-    testing_support::MessageRecorder boxes;
     // Bound first, on a port the system chooses; the window then shares it.
     PeerSocket observer("127.0.0.255", 0, true);
     // Big enough that a whole drag waits here if the collector falls behind: a drop would be
@@ -127,9 +107,10 @@ void MeasureLatency(const Setup& setup) {
     const std::int64_t created = MonotonicNs();
     window->show();
     QCoreApplication::processEvents();
-    Record("window_create_ms", static_cast<double>(created - creating) / 1e6);
-    Record("window_show_ms", static_cast<double>(MonotonicNs() - created) / 1e6);
-    ShowAndActivate(*window);
+    Row("Main window alone in a process whose Qt is up: create (ends with the poll) / show",
+        Format("%.1f / %.1f ms", static_cast<double>(created - creating) / 1e6,
+               static_cast<double>(MonotonicNs() - created) / 1e6));
+    if (!testing_support::ShowActive(*window)) Fail("the window did not become active");
     auto* slider = Control<QSlider>(*window, res::kIdSlider);
     if (!observer.Receive(1s)) Fail("no start-up poll on loopback");
 
@@ -158,28 +139,25 @@ void MeasureLatency(const Setup& setup) {
         QCoreApplication::processEvents();  // the repaint, outside the measured path
     }
     while (observer.Receive(20ms)) ++wrong;  // nothing may follow
-    Record("latency_samples", static_cast<double>(setup.samples));
-    Record("latency_press_ms_median", Median(pressMs));
-    Record("latency_press_ms_p99", Percentile(pressMs, 0.99));
-    Record("latency_release_ms_median", Median(releaseMs));
-    Record("latency_release_ms_p99", Percentile(releaseMs, 0.99));
-    Record("latency_ms_max", std::max(Percentile(pressMs, 1.0), Percentile(releaseMs, 1.0)));
-    Record("latency_lost", static_cast<double>(lost));
-    Record("latency_wrong", static_cast<double>(wrong));
-
+    const double longest = std::max(Percentile(pressMs, 1), Percentile(releaseMs, 1));
+    for (const auto& [event, ms] : {std::pair{"press", &pressMs}, {"release", &releaseMs}}) {
+        const double p99 = Percentile(*ms, 0.99);
+        Goal(Format("Slider key %s to its datagram%s, median / p99 of %d keys", event,
+                    ms == &releaseMs ? " (the end of the scroll)" : "", setup.samples),
+             Format("%.3f / %.3f ms (max of both %.3f; %zu lost, %zu wrong)", Percentile(*ms, 0.5),
+                    p99, longest, lost, wrong),
+             "", "< 1 ms, none lost or wrong", p99 < 1 && lost == 0 && wrong == 0);
+    }
     const auto drag = std::chrono::milliseconds(setup.dragMs);
-    Drag("drag_raw_", *slider, observer, drag, false);
-    Drag("drag_painted_", *slider, observer, drag, true);
-    RecordBoxes("latency_", boxes);
+    Drag(*slider, observer, drag, false);
+    Drag(*slider, observer, drag, true);
 }
 
 void MeasureDiscovery(const Setup& setup) {
     for (const int count : setup.counts) {
-        const std::string key = "discovery_" + std::to_string(count) + "_";
         Process node(lab::NamespaceCommand(setup.nodeNamespace,
                                            {setup.node, "--count", std::to_string(count)}));
         if (!node.WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node.Errors());
-        testing_support::MessageRecorder boxes;
         // This process runs in the lab's tool namespace: the window's socket is made there.
         auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
         const std::int64_t polled = MonotonicNs();
@@ -207,18 +185,20 @@ void MeasureDiscovery(const Setup& setup) {
             complete += entry->childCount() == 11 &&
                         entry->child(0)->text(0).startsWith(QStringLiteral("IP Address: 10.1.2."));
         }
-        Record(key + "listed", tree->topLevelItemCount());
-        Record(key + "distinct", static_cast<double>(names.size()));
-        Record(key + "complete", complete);
-        Record(key + "all_s", allAt ? static_cast<double>(allAt - polled) / 1e9 : -1);
-        RecordBoxes(key, boxes);
+        const int listed = tree->topLevelItemCount();
+        const double allS = allAt ? static_cast<double>(allAt - polled) / 1e9 : NAN;
+        const double floorS = count / 10.0;
+        Goal(Format("Discovery of %d nodes after one poll (floor %.1f s)", count, floorS),
+             Format("%.2f s (%d listed)", allS, listed), Format("%.3f of the floor", allS / floorS),
+             "near n/10 s, no node lost",
+             listed == count && static_cast<int>(names.size()) == count && complete == count &&
+                 allS < floorS + 1);
         window.reset();
         node.Stop();
     }
 }
 
-void MeasureFlood(const Setup& setup, Application& application) {
-    testing_support::MessageRecorder boxes;
+void MeasureFlood(const Setup& setup, const Floor& floor, Application& application) {
     auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
     window->show();
     QTest::qWait(300);  // start-up's own work, outside the measure
@@ -275,19 +255,24 @@ void MeasureFlood(const Setup& setup, Application& application) {
     const auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
     if (!socketAfter) Fail("the window's socket is gone");
 
-    Record("flood_seconds", elapsed);
-    Record("flood_rate", static_cast<double>(sent) / elapsed);
-    Record("flood_sent", static_cast<double>(sent));
-    Record("flood_drops", static_cast<double>(socketAfter->drops - socketBefore->drops));
-    Record("flood_queue_left_bytes", static_cast<double>(socketAfter->receiveQueueBytes));
-    Record("flood_ticks_per_s", static_cast<double>(tickMs.size()) / elapsed);
-    Record("flood_median_tick_ms", Median(tickMs));
-    Record("flood_longest_tick_ms", Percentile(tickMs, 1.0));
+    const long drops = socketAfter->drops - socketBefore->drops;
+    Goal(Format("DMX flood from another host, %.0f datagrams/s for %.0f s: kernel drops on the "
+                "program's socket",
+                static_cast<double>(sent) / elapsed, elapsed),
+         Format("%ld of %ld sent (%ld bytes left queued)", drops, sent.load(),
+                socketAfter->receiveQueueBytes),
+         "", "none", drops == 0);
+    const double longest = Percentile(tickMs, 1);
+    Goal("DMX flood: the longest tick's work",
+         Format("%.2f ms (median %.2f ms, %.1f ticks/s)", longest, Percentile(tickMs, 0.5),
+                static_cast<double>(tickMs.size()) / elapsed),
+         "", "< 5 ms", longest < 5);
     // The window's thread only: the console's thread is the other host's.
-    Record("flood_cpu_percent",
-           100.0 * static_cast<double>(lab::Between(before, after, getpid()).runtimeNs) / 1e9 /
-               elapsed);
-    RecordBoxes("flood_", boxes);
+    const double cpu = 100.0 *
+                       static_cast<double>(lab::Between(before, after, getpid()).runtimeNs) / 1e9 /
+                       elapsed;
+    Row("DMX flood: processor time of the window's thread", Format("%.1f %% of one core", cpu),
+        Format("%.0f × the idle floor", cpu / floor.idleCpuPercent));
 }
 
 }  // namespace perf

@@ -20,17 +20,16 @@ const std::vector<std::string> kOffscreen{"QT_QPA_PLATFORM=offscreen"};
 // so that both have painted their window once.
 constexpr auto kSettle = 500ms;
 
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream stream(text);
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;) words.push_back(word);
-    return words;
+std::string Spread(const std::vector<double>& ms) {
+    return Format("%.1f ms (min %.1f, max %.1f)", Percentile(ms, 0.5), Percentile(ms, 0),
+                  Percentile(ms, 1));
 }
 
-void RecordSpread(const std::string& key, const std::vector<double>& values) {
-    Record(key + "_median", Median(values));
-    Record(key + "_min", *std::min_element(values.begin(), values.end()));
-    Record(key + "_max", *std::max_element(values.begin(), values.end()));
+std::string SecondWord(const std::string& line) {
+    std::istringstream words(line);
+    std::string word;
+    words >> word >> word;
+    return word;
 }
 
 // The kernel arrival time of the program's start-up poll at the listener, on the monotonic
@@ -40,8 +39,8 @@ std::optional<std::int64_t> AwaitPoll(PeerSocket& listener, std::chrono::millise
     const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
     while (MonotonicNs() < deadline) {
         const auto datagram = listener.Receive(100ms);
-        if (!datagram || datagram->senderAddress != lab::kToolAddress) continue;
-        if (std::equal(datagram->bytes.begin(), datagram->bytes.end(),
+        if (datagram && datagram->senderAddress == lab::kToolAddress &&
+            std::equal(datagram->bytes.begin(), datagram->bytes.end(),
                        protocol::kPollMessage.begin(), protocol::kPollMessage.end())) {
             return datagram->kernelRealtimeNs - offset;
         }
@@ -56,16 +55,18 @@ std::unique_ptr<PeerSocket> ListenerIn(const std::string& nodeNamespace) {
     return listener;
 }
 
-std::unique_ptr<Process> StartNode(const Setup& setup, int count) {
-    auto node = std::make_unique<Process>(
-        lab::NamespaceCommand(setup.nodeNamespace, {setup.node, "--count", std::to_string(count)}));
-    if (!node->WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node->Errors());
-    return node;
+std::vector<std::string> OutputLines(const std::vector<std::string>& argv) {
+    const lab::CommandResult result = lab::RunCommand(argv);
+    if (!result.status.Exited(0)) Fail(argv[0] + ": " + result.errors);
+    std::istringstream text(result.output);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace
 
-void MeasureFloor(const Setup& setup) {
+void MeasureFloor(const Setup& setup, Floor& result) {
     std::vector<double> startMs, hwmKb;
     for (int run = -1; run < setup.runs; ++run) {  // run -1 warms the caches and is not counted
         Process floor({setup.floor, "--hold-ms", std::to_string(kSettle.count())}, kOffscreen);
@@ -76,14 +77,18 @@ void MeasureFloor(const Setup& setup) {
             Fail("floor_dialog did not report: " + floor.Errors());
         }
         if (run < 0) continue;
-        startMs.push_back(static_cast<double>(std::stoll(Words(*shown)[1]) - StartNs(floor)) / 1e6);
-        hwmKb.push_back(std::stod(Words(*memory)[1]));
+        startMs.push_back(static_cast<double>(std::stoll(SecondWord(*shown)) - StartNs(floor)) /
+                          1e6);
+        hwmKb.push_back(std::stod(SecondWord(*memory)));
     }
-    RecordSpread("floor_start_ms", startMs);
-    Record("floor_hwm_kb", Median(hwmKb));
+    result.startMs = Percentile(startMs, 0.5);
+    result.hwmKb = Percentile(hwmKb, 0.5);
+    Row(Format("Floor: bare dialog, start to shown (median of %d)", setup.runs), Spread(startMs),
+        "1");
+    Row("Floor: peak resident memory", Format("%.1f MiB", result.hwmKb / 1024), "1");
 }
 
-void MeasureStartup(const Setup& setup) {
+void MeasureStartup(const Setup& setup, const Floor& floor) {
     auto listener = ListenerIn(setup.nodeNamespace);
     std::vector<double> startMs, hwmKb;
     for (int run = -1; run < setup.runs; ++run) {
@@ -103,60 +108,75 @@ void MeasureStartup(const Setup& setup) {
         startMs.push_back(static_cast<double>(*arrival - StartNs(child)) / 1e6);
         hwmKb.push_back(static_cast<double>(memory.hwmKb));
     }
-    RecordSpread("startup_ms", startMs);
-    Record("startup_hwm_kb", Median(hwmKb));
+    const double ms = Percentile(startMs, 0.5);
+    Goal(Format("Start-up: start to first poll on the wire (median of %d)", setup.runs),
+         Spread(startMs), Format("%.2f", ms / floor.startMs), "≤ 1.5 × floor, < 60 ms",
+         ms <= 1.5 * floor.startMs && ms < 60);
+    const double kb = Percentile(hwmKb, 0.5);
+    Goal("Peak resident memory after start-up (VmHWM)", Format("%.1f MiB", kb / 1024),
+         Format("%.2f", kb / floor.hwmKb), "≤ 1.25 × floor", kb <= 1.25 * floor.hwmKb);
 }
 
-void MeasureIdle(const Setup& setup) {
+void MeasureIdle(const Setup& setup, Floor& floor) {
     auto listener = ListenerIn(setup.nodeNamespace);
     Process child({setup.program}, kOffscreen);
     if (!AwaitPoll(*listener, 10s)) Fail("no start-up poll from the program: " + child.Errors());
     // Over the same window: the floor dialog with an empty timer at the tick's period.
-    Process floor({setup.floor, "--hold-ms", std::to_string((setup.idleSeconds + 30) * 1000),
-                   "--tick-ms", "100"},
-                  kOffscreen);
-    if (!floor.WaitForLineStartingWith("shown ", 10s)) Fail("floor_dialog: " + floor.Errors());
+    Process floorChild({setup.floor, "--hold-ms", std::to_string((setup.idleSeconds + 30) * 1000),
+                        "--tick-ms", "100"},
+                       kOffscreen);
+    if (!floorChild.WaitForLineStartingWith("shown ", 10s)) Fail("floor: " + floorChild.Errors());
     std::this_thread::sleep_for(2s);  // past start-up's own work
     const lab::ProcActivity before = lab::ReadActivity(child.Pid());
-    const lab::ProcActivity floorBefore = lab::ReadActivity(floor.Pid());
+    const lab::ProcActivity floorBefore = lab::ReadActivity(floorChild.Pid());
     const std::int64_t from = MonotonicNs();
     std::this_thread::sleep_for(std::chrono::seconds(setup.idleSeconds));
     const lab::ProcActivity after = lab::ReadActivity(child.Pid());
-    const lab::ProcActivity floorAfter = lab::ReadActivity(floor.Pid());
+    const lab::ProcActivity floorAfter = lab::ReadActivity(floorChild.Pid());
     const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
     if (!child.IsRunning()) Fail("the program ended while idle: " + child.Errors());
-    if (!floor.IsRunning()) Fail("floor_dialog ended while idle: " + floor.Errors());
+    if (!floorChild.IsRunning()) Fail("floor_dialog ended while idle: " + floorChild.Errors());
 
-    const auto report = [&](const std::string& prefix, const lab::ProcActivity& start,
-                            const lab::ProcActivity& end, pid_t pid) {
-        const double seconds = static_cast<double>(end.clockTicks - start.clockTicks) /
-                               static_cast<double>(sysconf(_SC_CLK_TCK));
-        const lab::TaskCounts all = lab::Between(start, end);
-        Record(prefix + "cpu_percent", 100.0 * seconds / elapsed);
-        Record(prefix + "cpu_percent_schedstat",
-               100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed);
-        Record(prefix + "wakeups_per_s", static_cast<double>(all.switches) / elapsed);
-        Record(prefix + "voluntary_per_s", static_cast<double>(all.voluntary) / elapsed);
-        Record(prefix + "main_wakeups_per_s",
-               static_cast<double>(lab::Between(start, end, pid).switches) / elapsed);
-        Record(prefix + "threads_at_start", static_cast<double>(start.tasks.size()));
-        RecordText(prefix + "thread_names", all.name);
+    const auto percent = [&](const lab::ProcActivity& start, const lab::ProcActivity& end) {
+        return 100.0 * static_cast<double>(end.clockTicks - start.clockTicks) /
+               static_cast<double>(sysconf(_SC_CLK_TCK)) / elapsed;
     };
-    Record("idle_seconds", elapsed);
-    report("idle_", before, after, child.Pid());
-    report("idle_floor_", floorBefore, floorAfter, floor.Pid());
+    const auto perSecond = [&](long count) { return static_cast<double>(count) / elapsed; };
+    const lab::TaskCounts floorAll = lab::Between(floorBefore, floorAfter);
+    floor.idleCpuPercent = 100.0 * static_cast<double>(floorAll.runtimeNs) / 1e9 / elapsed;
+    floor.idleWakeupsPerSecond = perSecond(floorAll.switches);
+    Row("Floor with an empty 100 ms timer, idle alongside: processor time / wake-ups",
+        Format("%.3f %% (%.3f %% by schedstat) / %.2f /s", percent(floorBefore, floorAfter),
+               floor.idleCpuPercent, floor.idleWakeupsPerSecond),
+        "1");
+
+    const lab::TaskCounts all = lab::Between(before, after);
+    const double cpu = percent(before, after);
+    const double cpuSchedstat = 100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed;
+    const double wakeups = perSecond(all.switches);
+    Goal(Format("Idle processor time over %.0f s, no traffic, utime+stime", elapsed),
+         Format("%.3f %% of one core (%.3f %% by schedstat)", cpu, cpuSchedstat),
+         Format("%.2f by schedstat", cpuSchedstat / floor.idleCpuPercent), "< 0.2 %, by both",
+         cpu < 0.2 && cpuSchedstat < 0.2);
+    Goal(Format("Idle wake-ups: context switches of every thread (%s; %zu threads at the start)",
+                all.name.c_str(), before.tasks.size()),
+         Format("%.2f /s (voluntary %.2f, main thread %.2f)", wakeups, perSecond(all.voluntary),
+                perSecond(lab::Between(before, after, child.Pid()).switches)),
+         Format("%.2f", wakeups / floor.idleWakeupsPerSecond),
+         "≤ 10 /s, the tick (10.5 allowed for jitter)", wakeups <= 10.5);
 }
 
-void MeasureMemory(const Setup& setup) {
-    const auto node = StartNode(setup, setup.entries);
+void MeasureMemory(const Setup& setup, const Floor& floor) {
+    Process node(lab::NamespaceCommand(setup.nodeNamespace,
+                                       {setup.node, "--count", std::to_string(setup.entries)}));
+    if (!node.WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node.Errors());
     Process child({setup.program}, kOffscreen);
     const std::string expected = "poll from=" + std::string(lab::kToolAddress) + ":" +
                                  std::to_string(protocol::kNodePort) +
                                  " replies=" + std::to_string(setup.entries);
-    const auto poll = node->WaitForLineStartingWith("poll ", 10s);
-    if (!poll || *poll != expected) {
+    const auto poll = node.WaitForLineStartingWith("poll ", 10s);
+    if (!poll || *poll != expected)
         Fail("node saw " + poll.value_or("no poll") + ": " + child.Errors());
-    }
     // The program's kernel receive queue holds the replies once the node has sent them; it is
     // empty again once the program has read every one.
     const std::int64_t deadline = MonotonicNs() + (setup.entries / 10 * 2 + 10) * 1'000'000'000LL;
@@ -172,58 +192,40 @@ void MeasureMemory(const Setup& setup) {
     const lab::ProcMemory start = lab::ReadMemory(child.Pid());
     // Each tick lists one reply, so every entry is in the tree one tick per entry after the
     // poll; then two seconds more of ticks and paints with every entry present.
-    const auto listed = std::chrono::steady_clock::time_point(
-        std::chrono::nanoseconds(StartNs(child) + (setup.entries / 10 + 2) * 1'000'000'000LL));
-    std::this_thread::sleep_until(listed);
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::nanoseconds(StartNs(child) + (setup.entries / 10 + 2) * 1'000'000'000LL)));
     if (!child.IsRunning()) Fail("the program ended: " + child.Errors());
     const lab::ProcMemory full = lab::ReadMemory(child.Pid());
-    Record("memory_queue_drained_s", static_cast<double>(emptyAt - StartNs(child)) / 1e9);
-    Record("memory_full_hwm_kb", static_cast<double>(full.hwmKb));
-    Record("memory_full_rss_kb", static_cast<double>(full.rssKb));
-    Record("memory_per_entry_kb",
-           static_cast<double>(full.rssKb - start.rssKb) / static_cast<double>(setup.entries));
+    const double fullKb = static_cast<double>(full.hwmKb);
+    Goal(Format("Peak resident memory with %d entries (VmHWM)", setup.entries),
+         Format("%.1f MiB (VmRSS %.1f MiB)", fullKb / 1024, static_cast<double>(full.rssKb) / 1024),
+         Format("%.2f", fullKb / floor.hwmKb), "< 40 MiB", fullKb < 40 * 1024);
+    Row("Growth per entry (VmRSS)",
+        Format("%.1f KiB", static_cast<double>(full.rssKb - start.rssKb) / setup.entries));
+    const double drained = static_cast<double>(emptyAt - StartNs(child)) / 1e9;
+    const double floorDrain = setup.entries / 10.0;
+    Row(Format("Real program: its kernel queue of %d replies read, from process start",
+               setup.entries),
+        Format("%.2f s", drained), Format("%.3f of %.0f s", drained / floorDrain, floorDrain));
 }
 
 void MeasureSize(const Setup& setup) {
-    const auto run = [](const std::vector<std::string>& argv) {
-        const lab::CommandResult result = lab::RunCommand(argv);
-        if (!result.status.Exited(0)) Fail(argv[0] + ": " + result.errors);
-        return result.output;
-    };
-    const auto libraries = [&](const std::string& binary) {
-        std::vector<std::string> names;
-        std::istringstream lines(run({"ldd", binary}));
-        for (std::string line; std::getline(lines, line);) {
-            const std::vector<std::string> words = Words(line);
-            if (words.empty() || words[0].rfind("linux-vdso", 0) == 0) continue;
-            names.push_back(words[0].substr(words[0].rfind('/') + 1));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    };
-    const auto join = [](const std::vector<std::string>& names) {
-        std::string text;
-        for (const std::string& name : names) text += (text.empty() ? "" : " ") + name;
-        return text;
-    };
-    for (const auto& [key, binary] :
-         {std::pair{"size", setup.program}, {"floor_size", setup.floor}}) {
-        const std::string stripped = binary + ".stripped";
-        run({"strip", "-o", stripped, binary});
-        Record(std::string(key) + "_bytes",
-               static_cast<double>(std::filesystem::file_size(stripped)));
-        Record(std::string(key) + "_libraries", static_cast<double>(libraries(binary).size()));
+    std::string size;
+    for (const std::string& binary : {setup.program, setup.floor}) {
+        OutputLines({"strip", "-o", binary + ".stripped", binary});
+        const std::size_t libraries = OutputLines({"ldd", binary}).size() - 1;  // less the vDSO
+        size += Format("%s%.0f KiB, %zu libraries with ld.so", size.empty() ? "" : " (floor ",
+                       static_cast<double>(std::filesystem::file_size(binary + ".stripped")) / 1024,
+                       libraries);
     }
-    RecordText("size_library_list", join(libraries(setup.program)));
-    std::vector<std::string> needed;
-    std::istringstream dynamic(run({"readelf", "-d", setup.program}));
-    for (std::string line; std::getline(dynamic, line);) {
+    Row("Stripped release binary", size + ")");
+    std::string needed;
+    for (const std::string& line : OutputLines({"readelf", "-d", setup.program})) {
         const std::size_t open = line.find("Shared library: [");
-        if (open != std::string::npos) {
-            needed.push_back(line.substr(open + 17, line.find(']', open) - open - 17));
-        }
+        if (open != std::string::npos)
+            needed.append(" ").append(line, open + 17, line.find(']') - open - 17);
     }
-    RecordText("size_needed", join(needed));
+    Row("Libraries the program links directly", needed.substr(1));
 }
 
 }  // namespace perf

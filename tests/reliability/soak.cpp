@@ -17,11 +17,10 @@
 #include <thread>
 
 #include "app/NodeTestDlg.h"
-#include "framework/ModalLoop.h"
-#include "net/HostAddress.h"
 #include "protocol/NodeProtocol.h"
 #include "res/ResourceIds.h"
 #include "testing/Lab.h"
+#include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/Options.h"
 #include "testing/ProcStatus.h"
@@ -101,15 +100,9 @@ int Soak(const lab::Options& options) {
     const auto toolBefore = lab::ReadUdpCounters();
     const auto nodeBefore = NodeHostCounters(nodeNamespace);
 
-    framework::ResetQuitRequest();
-    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
-    environment.lookupHostAddress = [] { return net::ParseAddress(lab::kToolAddress); };
-    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
-    window->Create();
-    window->show();
-    QApplication::setActiveWindow(window.get());
-    if (!QTest::qWaitForWindowActive(window.get()))
-        throw Failure("the window did not become active");
+    auto window = testing_support::OpenMainWindow(
+        testing_support::WindowEnvironment(protocol::kNodePort, lab::kToolAddress));
+    if (!testing_support::ShowActive(*window)) throw Failure("the window did not become active");
     auto* slider = qobject_cast<QSlider*>(window->Item(res::kIdSlider));
     auto* tree = qobject_cast<QTreeWidget*>(window->Item(res::kIdTree));
     QWidget* pollAgain = window->Item(res::kIdPollAgain);

@@ -16,11 +16,11 @@
 
 #include "app/NodeTestDlg.h"
 #include "framework/ModalLoop.h"
-#include "net/HostAddress.h"
 #include "res/ResourceIds.h"
-#include "tests/lab/RequireLab.h"
+#include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
+#include "tests/lab/RequireLab.h"
 
 namespace testing_support {
 
@@ -54,11 +54,7 @@ protected:
     }
 
     net::NodeSocketEnvironment Environment() const {
-        net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
-        environment.port = port;
-        environment.lookupHostAddress = [address = toolAddress] {
-            return net::ParseAddress(address);
-        };
+        net::NodeSocketEnvironment environment = WindowEnvironment(port, toolAddress);
         if (receiveQueueBytes) environment.receiveBufferBytes = *receiveQueueBytes;
         return environment;
     }
@@ -72,17 +68,12 @@ protected:
 
     // Creates and initialises the window without showing it.
     CNodeTestDlg& Open() {
-        OnToolHost([&] {
-            window = std::make_unique<CNodeTestDlg>(Environment());
-            window->Create();
-        });
+        OnToolHost([&] { window = OpenMainWindow(Environment()); });
         return *window;
     }
     CNodeTestDlg& OpenShown() {
         Open();
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        EXPECT_TRUE(ShowActive(*window));
         return *window;
     }
 

@@ -1,0 +1,31 @@
+#include "testing/MainWindow.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include "framework/ModalLoop.h"
+#include "net/HostAddress.h"
+
+namespace testing_support {
+
+net::NodeSocketEnvironment WindowEnvironment(std::uint16_t port, const std::string& hostAddress) {
+    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
+    environment.port = port;
+    environment.lookupHostAddress = [hostAddress] { return net::ParseAddress(hostAddress); };
+    return environment;
+}
+
+std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment) {
+    framework::ResetQuitRequest();
+    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
+    window->Create();
+    return window;
+}
+
+bool ShowActive(CNodeTestDlg& window) {
+    window.show();
+    QApplication::setActiveWindow(&window);
+    return QTest::qWaitForWindowActive(&window);
+}
+
+}  // namespace testing_support

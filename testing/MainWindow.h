@@ -1,0 +1,23 @@
+// The real main window for tests and measurements, on the network they chose.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/NodeTestDlg.h"
+
+namespace testing_support {
+
+// The program's socket environment on port, with hostAddress as this host's address: every
+// broadcast goes to that address's a.b.c.255, so 127.0.0.1 keeps it on loopback.
+net::NodeSocketEnvironment WindowEnvironment(std::uint16_t port, const std::string& hostAddress);
+
+// Created as the program creates it (socket open, tick started, the one poll sent), not shown;
+// a quit asked for by an earlier window is forgotten first.
+std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment);
+
+// Shows the window and waits until it is active; false when it never became so.
+bool ShowActive(CNodeTestDlg& window);
+
+}  // namespace testing_support
