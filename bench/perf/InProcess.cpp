@@ -3,10 +3,8 @@
 #include <unistd.h>
 
 #include <QAbstractItemModel>
-#include <QEventLoop>
 #include <QSlider>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <set>
@@ -163,19 +161,13 @@ void MeasureDiscovery(const Setup& setup) {
         const std::int64_t polled = MonotonicNs();
         auto* tree = Control<QTreeWidget>(*window, res::kIdTree);
         std::int64_t allAt = 0;
-        QEventLoop loop;
-        QObject::connect(tree->model(), &QAbstractItemModel::rowsInserted, &loop,
-                         [&](const QModelIndex& parent) {
-                             if (parent.isValid() || allAt || tree->topLevelItemCount() < count) {
-                                 return;
-                             }
-                             allAt = MonotonicNs();
-                             // A few more ticks, to see that nothing else turns up.
-                             QTimer::singleShot(350, &loop, &QEventLoop::quit);
-                         });
-        QTimer::singleShot((count + 1) * 100 * 2 + 5000, &loop, &QEventLoop::quit);
+        QObject::connect(tree->model(), &QAbstractItemModel::rowsInserted, window.get(), [&] {
+            if (!allAt && tree->topLevelItemCount() >= count) allAt = MonotonicNs();
+        });
         window->show();
-        loop.exec();
+        if (QTest::qWaitFor([&] { return allAt != 0; }, (count + 1) * 200 + 5000)) {
+            QTest::qWait(350);  // a few more ticks, to see that nothing else turns up
+        }
 
         std::set<std::string> names;
         int complete = 0;
@@ -244,13 +236,12 @@ void MeasureFlood(const Setup& setup, const Floor& floor, Application& applicati
     const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
     stop = true;
     console.join();
-    // What was on its way is read (or dropped) once a tick has emptied the queue.
-    const auto emptyBy = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    auto queued = [] {
+    // What was on its way is read (or dropped) once a tick has emptied the queue; what a tick
+    // left behind shows in the row as bytes left queued.
+    (void)QTest::qWaitFor([] {
         const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
-        return socket && socket->receiveQueueBytes > 0;
-    };
-    while (queued() && std::chrono::steady_clock::now() < emptyBy) QTest::qWait(10);
+        return !socket || socket->receiveQueueBytes == 0;
+    });
     application.watcher = nullptr;
     const auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
     if (!socketAfter) Fail("the window's socket is gone");
