@@ -1,17 +1,15 @@
-// What one move of the level slider costs, from settings to a datagram on loopback, and what
-// one poll reply costs to turn into a node's rows.
+// What one move of the level slider costs, from the window's slider to a datagram on loopback,
+// and what one poll reply costs to turn into a node's rows.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
+#include <QApplication>
 
+#include "app/NodeTestDlg.h"
 #include "discovery/DeviceRows.h"
-#include "net/NodeSocket.h"
 #include "net/SystemSockets.h"
-#include "output/OutputSettings.h"
-#include "protocol/NodeProtocol.h"
+#include "res/ResourceIds.h"
+#include "testing/MessageRecorder.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 
@@ -95,31 +93,53 @@ void BM_FormatLevelText(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatLevelText);
 
-// The slider path without the window system: clamp, build, text, send.
+// The real main window on a port the system chooses, with a loopback host address, so every
+// datagram goes to 127.0.0.255 and stays on this machine.
+std::unique_ptr<CNodeTestDlg> OpenLoopbackWindow() {
+    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
+    environment.port = 0;
+    environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
+    // The window hears its own sends and its tick never runs here: a queue this small is full
+    // at once, so every measured send ends in the same kernel drop.
+    environment.receiveBufferBytes = 1;
+    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
+    window->Create();
+    return window;
+}
+
+// Empty when the window sends on loopback and has shown no message box, a failed send's too.
+std::string Problem(const CNodeTestDlg& window, const testing_support::MessageRecorder& boxes) {
+    if (!window.Socket().IsOpen()) return "the window did not open its socket";
+    if (window.BroadcastAddress() != "127.0.0.255") return "broadcast address is not on loopback";
+    return boxes.Messages().empty() ? std::string() : "message box: " + boxes.Messages().front();
+}
+
+// Moves the thumb to the top, level 255, and reads that message where a node would.
+bool TopLevelArrives(CNodeTestDlg& window, QSlider& slider) {
+    testing_support::PeerSocket node("127.0.0.255", window.Socket().Port(), true);
+    slider.triggerAction(QAbstractSlider::SliderToMinimum);
+    const auto datagram = node.Receive(std::chrono::seconds(1));
+    return datagram && datagram->bytes.size() == protocol::kDmxBufferLength &&
+           datagram->bytes[protocol::kDmxHeaderLength] == 0xFF;
+}
+
+// One line of the slider per move, as a key press makes it, through the window's routing into
+// its level sender. Hidden and with no event loop, so no painting enters the figure.
 void BM_LevelToDatagram(benchmark::State& state) {
-    LoopbackEndpoint endpoint;
-    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
-        state.SkipWithError(problem.c_str());
-        return;
-    }
-    output::OutputSettings settings = FieldSettings();
-    const output::OutputSettings fields = settings;
-    protocol::DmxBuffer buffer;
-    std::size_t length = 0;
-    int position = 0;
+    testing_support::MessageRecorder boxes;
+    auto window = OpenLoopbackWindow();
+    auto* slider = qobject_cast<QSlider*>(window->Item(res::kIdSlider));
+    std::string problem = slider ? Problem(*window, boxes) : "the window has no level slider";
+    if (!problem.empty()) return state.SkipWithError(problem.c_str());
     for (auto _ : state) {
-        settings = fields;
-        output::ClampSettings(settings);
-        position = (position + 1) & 0xFF;
-        const int level = output::LevelFromSliderPosition(position);
-        length = output::BuildLevelMessage(settings, static_cast<std::uint8_t>(level), buffer);
-        settings.levelText = output::FormatLevelText(level);
-        if (!endpoint.Socket().SendDatagram(buffer.data(), length)) break;
+        slider->triggerAction(slider->sliderPosition() == slider->maximum()
+                                  ? QAbstractSlider::SliderSingleStepSub
+                                  : QAbstractSlider::SliderSingleStepAdd);
     }
-    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
-        state.SkipWithError(problem.c_str());
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+    problem = Problem(*window, boxes);
+    if (problem.empty() && !TopLevelArrives(*window, *slider)) problem = "no level on loopback";
+    if (!problem.empty()) state.SkipWithError(problem.c_str());
+    state.SetBytesProcessed(state.iterations() * std::int64_t{protocol::kDmxBufferLength});
 }
 BENCHMARK(BM_LevelToDatagram);
 
@@ -167,3 +187,14 @@ void BM_BareSendto(benchmark::State& state) {
 BENCHMARK(BM_BareSendto);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The window is driven, never looked at: no display needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
