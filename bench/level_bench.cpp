@@ -6,7 +6,6 @@
 
 #include "app/NodeTestDlg.h"
 #include "discovery/DeviceRows.h"
-#include "net/SystemSockets.h"
 #include "res/ResourceIds.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
@@ -22,43 +21,6 @@ output::OutputSettings FieldSettings() {
     settings.startCode = 0;
     return settings;
 }
-
-// The endpoint as the program opens it, but on a port the system chooses, with a loopback host
-// address, so every datagram goes to 127.0.0.255 and stays on this machine.
-class LoopbackEndpoint {
-public:
-    LoopbackEndpoint() : m_socket(m_broadcast, Environment()) {
-        m_socket.Open();
-        m_socket.ComputeBroadcastAddress();
-    }
-
-    net::NodeSocket& Socket() { return m_socket; }
-    const std::string& Broadcast() const { return m_broadcast; }
-    std::uint16_t Port() const { return m_socket.Port(); }
-    // Empty when the endpoint opened, knows where to send, and no send has failed.
-    std::string Problem() const {
-        if (!m_socket.IsOpen()) return "endpoint did not open";
-        if (m_broadcast != "127.0.0.255") return "broadcast address is not on loopback";
-        return m_messages.empty() ? std::string() : m_messages.front();
-    }
-
-private:
-    net::NodeSocketEnvironment Environment() {
-        net::NodeSocketEnvironment environment;
-        environment.port = 0;
-        environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
-        environment.showMessage = [this](const std::string& text) { m_messages.push_back(text); };
-        environment.postQuit = [](int) {};
-        // The endpoint hears its own sends and nobody reads them: a small queue fills at
-        // once, so every measured send ends in the same kernel drop.
-        environment.receiveBufferBytes = 1;
-        return environment;
-    }
-
-    std::string m_broadcast;
-    std::vector<std::string> m_messages;
-    net::NodeSocket m_socket;
-};
 
 void BM_BuildDmxData(benchmark::State& state) {
     protocol::DmxBuffer buffer;
@@ -154,35 +116,21 @@ void BM_FormatRows(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatRows);
 
-// The floor: the same 522 bytes to the same address from a plain socket.
+// The floor: the same 522 bytes to the same kind of address from a plain socket, which hears
+// them itself and, like the window's, drops them at once.
 void BM_BareSendto(benchmark::State& state) {
-    LoopbackEndpoint endpoint;
-    const net::SocketHandle sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(endpoint.Port());
-    if (!endpoint.Problem().empty() || sender == net::kInvalidSocket ||
-        inet_pton(AF_INET, endpoint.Broadcast().c_str(), &destination.sin_addr) != 1) {
-        state.SkipWithError("no loopback endpoint to send to");
-        if (sender != net::kInvalidSocket) net::CloseSocketHandle(sender);
-        return;
-    }
+    testing_support::PeerSocket socket("127.0.0.255");
+    socket.SetReceiveBuffer(1);
     protocol::DmxBuffer buffer;
-    protocol::DmxDataFields fields;
-    fields.level = 0xFF;
-    const std::size_t length = protocol::BuildDmxData(fields, buffer);
+    const std::vector<std::uint8_t> bytes(buffer.begin(),
+                                          buffer.begin() + protocol::BuildDmxData({}, buffer));
     for (auto _ : state) {
-        const auto sent =
-            sendto(sender, reinterpret_cast<const char*>(buffer.data()),
-                   static_cast<net::SocketLength>(length), 0,
-                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-        if (sent < 0) {
+        if (!socket.SendTo("127.0.0.255", socket.Port(), bytes)) {
             state.SkipWithError("sendto failed");
             break;
         }
     }
-    net::CloseSocketHandle(sender);
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(BM_BareSendto);
 
