@@ -1,17 +1,14 @@
-// What one move of the level slider costs, from settings to a datagram on loopback, and what
-// one poll reply costs to turn into a node's rows.
+// What one move of the level slider costs, from the window's slider to a datagram on loopback,
+// and what one poll reply costs to turn into a node's rows.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
+#include <QApplication>
 
+#include "app/NodeTestDlg.h"
 #include "discovery/DeviceRows.h"
-#include "net/NodeSocket.h"
-#include "net/SystemSockets.h"
-#include "output/OutputSettings.h"
-#include "protocol/NodeProtocol.h"
+#include "res/ResourceIds.h"
+#include "testing/MessageRecorder.h"
+#include "testing/PeerSocket.h"
 
 namespace {
 
@@ -24,43 +21,6 @@ output::OutputSettings FieldSettings() {
     settings.startCode = 0;
     return settings;
 }
-
-// The endpoint as the program opens it, but on a port the system chooses, with a loopback host
-// address, so every datagram goes to 127.0.0.255 and stays on this machine.
-class LoopbackEndpoint {
-public:
-    LoopbackEndpoint() : m_socket(m_broadcast, Environment()) {
-        m_socket.Open();
-        m_socket.ComputeBroadcastAddress();
-    }
-
-    net::NodeSocket& Socket() { return m_socket; }
-    const std::string& Broadcast() const { return m_broadcast; }
-    std::uint16_t Port() const { return m_socket.Port(); }
-    // Empty when the endpoint opened, knows where to send, and no send has failed.
-    std::string Problem() const {
-        if (!m_socket.IsOpen()) return "endpoint did not open";
-        if (m_broadcast != "127.0.0.255") return "broadcast address is not on loopback";
-        return m_messages.empty() ? std::string() : m_messages.front();
-    }
-
-private:
-    net::NodeSocketEnvironment Environment() {
-        net::NodeSocketEnvironment environment;
-        environment.port = 0;
-        environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
-        environment.showMessage = [this](const std::string& text) { m_messages.push_back(text); };
-        environment.postQuit = [](int) {};
-        // The endpoint hears its own sends and nobody reads them: a small queue fills at
-        // once, so every measured send ends in the same kernel drop.
-        environment.receiveBufferBytes = 1;
-        return environment;
-    }
-
-    std::string m_broadcast;
-    std::vector<std::string> m_messages;
-    net::NodeSocket m_socket;
-};
 
 void BM_BuildDmxData(benchmark::State& state) {
     protocol::DmxBuffer buffer;
@@ -95,31 +55,53 @@ void BM_FormatLevelText(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatLevelText);
 
-// The slider path without the window system: clamp, build, text, send.
+// The real main window on a port the system chooses, with a loopback host address, so every
+// datagram goes to 127.0.0.255 and stays on this machine.
+std::unique_ptr<CNodeTestDlg> OpenLoopbackWindow() {
+    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
+    environment.port = 0;
+    environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
+    // The window hears its own sends and its tick never runs here: a queue this small is full
+    // at once, so every measured send ends in the same kernel drop.
+    environment.receiveBufferBytes = 1;
+    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
+    window->Create();
+    return window;
+}
+
+// Empty when the window sends on loopback and has shown no message box, a failed send's too.
+std::string Problem(const CNodeTestDlg& window, const testing_support::MessageRecorder& boxes) {
+    if (!window.Socket().IsOpen()) return "the window did not open its socket";
+    if (window.BroadcastAddress() != "127.0.0.255") return "broadcast address is not on loopback";
+    return boxes.Messages().empty() ? std::string() : "message box: " + boxes.Messages().front();
+}
+
+// Moves the thumb to the top, level 255, and reads that message where a node would.
+bool TopLevelArrives(CNodeTestDlg& window, QSlider& slider) {
+    testing_support::PeerSocket node("127.0.0.255", window.Socket().Port(), true);
+    slider.triggerAction(QAbstractSlider::SliderToMinimum);
+    const auto datagram = node.Receive(std::chrono::seconds(1));
+    return datagram && datagram->bytes.size() == protocol::kDmxBufferLength &&
+           datagram->bytes[protocol::kDmxHeaderLength] == 0xFF;
+}
+
+// One line of the slider per move, as a key press makes it, through the window's routing into
+// its level sender. Hidden and with no event loop, so no painting enters the figure.
 void BM_LevelToDatagram(benchmark::State& state) {
-    LoopbackEndpoint endpoint;
-    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
-        state.SkipWithError(problem.c_str());
-        return;
-    }
-    output::OutputSettings settings = FieldSettings();
-    const output::OutputSettings fields = settings;
-    protocol::DmxBuffer buffer;
-    std::size_t length = 0;
-    int position = 0;
+    testing_support::MessageRecorder boxes;
+    auto window = OpenLoopbackWindow();
+    auto* slider = qobject_cast<QSlider*>(window->Item(res::kIdSlider));
+    std::string problem = slider ? Problem(*window, boxes) : "the window has no level slider";
+    if (!problem.empty()) return state.SkipWithError(problem.c_str());
     for (auto _ : state) {
-        settings = fields;
-        output::ClampSettings(settings);
-        position = (position + 1) & 0xFF;
-        const int level = output::LevelFromSliderPosition(position);
-        length = output::BuildLevelMessage(settings, static_cast<std::uint8_t>(level), buffer);
-        settings.levelText = output::FormatLevelText(level);
-        if (!endpoint.Socket().SendDatagram(buffer.data(), length)) break;
+        slider->triggerAction(slider->sliderPosition() == slider->maximum()
+                                  ? QAbstractSlider::SliderSingleStepSub
+                                  : QAbstractSlider::SliderSingleStepAdd);
     }
-    if (const std::string problem = endpoint.Problem(); !problem.empty()) {
-        state.SkipWithError(problem.c_str());
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+    problem = Problem(*window, boxes);
+    if (problem.empty() && !TopLevelArrives(*window, *slider)) problem = "no level on loopback";
+    if (!problem.empty()) state.SkipWithError(problem.c_str());
+    state.SetBytesProcessed(state.iterations() * std::int64_t{protocol::kDmxBufferLength});
 }
 BENCHMARK(BM_LevelToDatagram);
 
@@ -134,36 +116,33 @@ void BM_FormatRows(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatRows);
 
-// The floor: the same 522 bytes to the same address from a plain socket.
+// The floor: the same 522 bytes to the same kind of address from a plain socket, which hears
+// them itself and, like the window's, drops them at once.
 void BM_BareSendto(benchmark::State& state) {
-    LoopbackEndpoint endpoint;
-    const net::SocketHandle sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(endpoint.Port());
-    if (!endpoint.Problem().empty() || sender == net::kInvalidSocket ||
-        inet_pton(AF_INET, endpoint.Broadcast().c_str(), &destination.sin_addr) != 1) {
-        state.SkipWithError("no loopback endpoint to send to");
-        if (sender != net::kInvalidSocket) net::CloseSocketHandle(sender);
-        return;
-    }
+    testing_support::PeerSocket socket("127.0.0.255");
+    socket.SetReceiveBuffer(1);
     protocol::DmxBuffer buffer;
-    protocol::DmxDataFields fields;
-    fields.level = 0xFF;
-    const std::size_t length = protocol::BuildDmxData(fields, buffer);
+    const std::vector<std::uint8_t> bytes(buffer.begin(),
+                                          buffer.begin() + protocol::BuildDmxData({}, buffer));
     for (auto _ : state) {
-        const auto sent =
-            sendto(sender, reinterpret_cast<const char*>(buffer.data()),
-                   static_cast<net::SocketLength>(length), 0,
-                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-        if (sent < 0) {
+        if (!socket.SendTo("127.0.0.255", socket.Port(), bytes)) {
             state.SkipWithError("sendto failed");
             break;
         }
     }
-    net::CloseSocketHandle(sender);
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(length));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes.size()));
 }
 BENCHMARK(BM_BareSendto);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // The window is driven, never looked at: no display needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
