@@ -4,9 +4,9 @@
 
 #include <QApplication>
 
-#include "app/NodeTestDlg.h"
 #include "discovery/DeviceRows.h"
 #include "res/ResourceIds.h"
+#include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
 
@@ -58,15 +58,11 @@ BENCHMARK(BM_FormatLevelText);
 // The real main window on a port the system chooses, with a loopback host address, so every
 // datagram goes to 127.0.0.255 and stays on this machine.
 std::unique_ptr<CNodeTestDlg> OpenLoopbackWindow() {
-    net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
-    environment.port = 0;
-    environment.lookupHostAddress = [] { return std::optional<net::Ipv4>({127, 0, 0, 1}); };
+    net::NodeSocketEnvironment environment = testing_support::WindowEnvironment(0, "127.0.0.1");
     // The window hears its own sends and its tick never runs here: a queue this small is full
     // at once, so every measured send ends in the same kernel drop.
     environment.receiveBufferBytes = 1;
-    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
-    window->Create();
-    return window;
+    return testing_support::OpenMainWindow(std::move(environment));
 }
 
 // Empty when the window sends on loopback and has shown no message box, a failed send's too.
