@@ -78,10 +78,10 @@ protected:
                Tree()->topLevelItemCount() == count;
     }
     // The one poll the window sends when it opens, so later counts start from nothing.
-    void TakeStartUpPoll() { ASSERT_EQ(observer->ReceiveUpTo(1, kLimit).size(), 1u); }
+    void TakeStartUpPoll() { ASSERT_EQ(observer->ReceiveFor(kLimit, 1).size(), 1u); }
     // Exactly one datagram reaches the node host, and nothing follows it for a while.
     void ExpectOneMoreDatagram() {
-        EXPECT_EQ(observer->ReceiveUpTo(1, kLimit).size(), 1u);
+        EXPECT_EQ(observer->ReceiveFor(kLimit, 1).size(), 1u);
         EXPECT_FALSE(observer->Receive(200ms));
     }
     void PollAgain() { QTest::mouseClick(Item(res::kIdPollAgain), Qt::LeftButton); }

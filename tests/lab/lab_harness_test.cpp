@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ TEST(LabHarness, HostsHearUnicastAndBroadcastFromTheToolOverTheBridge) {
 
     ASSERT_TRUE(tool->SendTo("10.1.2.20", 3333, Bytes("unicast")));
     ASSERT_TRUE(tool->SendTo("10.1.2.255", 3333, Bytes("broadcast")));
-    const auto all = listener->ReceiveUpTo(2, 10s);
+    const auto all = listener->ReceiveFor(10s, 2);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_FALSE(listener->Receive(200ms)) << "each sent once";
     EXPECT_EQ(all[0].bytes, Bytes("unicast"));

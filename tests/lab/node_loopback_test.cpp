@@ -72,7 +72,7 @@ TEST_F(NodeProgram, ManyNodesAllAnswerOnePoll) {
     PeerSocket program;
     ASSERT_TRUE(program.SendTo("127.0.0.1", port, kPoll));
 
-    const auto replies = program.ReceiveUpTo(200, 10s);
+    const auto replies = program.ReceiveFor(10s, 200);
     std::set<std::string> names;
     std::set<std::vector<std::uint8_t>> macs;
     for (const auto& reply : replies) {
