@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "testing/NamespaceSwitch.h"
+#include "testing/Lab.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
@@ -214,11 +214,11 @@ TEST_F(DiscoveryLabTest, TheSystemsDefaultQueueUnderABurstOfAThousand) {
 TEST_F(DiscoveryLabTest, ASendWithNoRouteIsReportedAndTheNextOneWorks) {
     OpenShown();
     TakeStartUpPoll();
-    lab->SetLinkDown(lab->ToolNamespace());
+    lab->SetLink(lab->ToolNamespace(), "down");
     PollAgain();
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0], "SendTo failed, lasterror = 65 (101)");
-    lab->SetLinkUp(lab->ToolNamespace());
+    lab->SetLink(lab->ToolNamespace(), "up");
     // The route comes back once the kernel has seen the carrier, a little after the link.
     const bool routed = OnToolHost([] {
         testing_support::PeerSocket probe("0.0.0.0", 0);

@@ -138,12 +138,12 @@ TEST(LabHarness, LinkDownCutsAHostOffUntilItIsUpAgain) {
     auto listener = SocketIn(lab.ToolNamespace(), "0.0.0.0", 3333);
     auto sender = SocketIn(host, "0.0.0.0", 0);
 
-    lab.SetLinkDown(host);
+    lab.SetLink(host, "down");
     EXPECT_FALSE(sender->SendTo(lab::kToolAddress, 3333, Bytes("while down")))
         << "a host whose link is down has no route to the tool";
     EXPECT_FALSE(listener->Receive(300ms));
 
-    lab.SetLinkUp(host);
+    lab.SetLink(host, "up");
     ASSERT_TRUE(sender->SendTo(lab::kToolAddress, 3333, Bytes("up again")));
     const auto got = listener->Receive(10s);
     ASSERT_TRUE(got);
