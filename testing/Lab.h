@@ -9,17 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "testing/NamespaceSwitch.h"
-
 namespace lab {
 
 inline constexpr char kToolAddress[] = "10.1.2.3";
-// Resolves to kToolAddress for processes started with Lab::ExecCommand in the tool namespace.
-inline constexpr char kToolHostName[] = "praveltest-lab";
-// The name of the lab interface in every host namespace.
+// The name of the lab interface in every host namespace, and the tool host's on the second
+// network.
 inline constexpr char kHostInterface[] = "eth0";
-// The tool host on the second network.
-inline constexpr char kSecondToolAddress[] = "10.7.0.3";
 inline constexpr char kSecondInterface[] = "eth1";
 // Where Debian's /etc/hosts puts the host's own name.
 inline constexpr char kDebianHostNameAddress[] = "127.0.1.1";
@@ -33,14 +28,14 @@ bool Required();
 class Lab {
 public:
     // The switch namespace with its bridge, and the tool namespace at 10.1.2.3/prefixLength,
-    // where kToolHostName resolves to hostNameAddress.
+    // where the host name praveltest-lab resolves to hostNameAddress.
     // Throws std::runtime_error, with the failing command and its error output, when any
     // step fails; whatever was made by then is removed.
     // name prefixes every namespace (name-sw, name-tool, name-h1, ...); empty makes one that
     // holds this process's id, so that a lab left by a killed run is found and removed.
     explicit Lab(int prefixLength = 24, const std::string& hostNameAddress = kToolAddress,
                  const std::string& name = {});
-    ~Lab();
+    ~Lab() { Cleanup(); }
     Lab(const Lab&) = delete;
     Lab& operator=(const Lab&) = delete;
 
@@ -50,8 +45,8 @@ public:
     // Every namespace made so far, the switch first.
     const std::vector<std::string>& Namespaces() const { return m_namespaces; }
 
-    // A second bridge in the switch namespace, and the tool host on it at
-    // kSecondToolAddress/24 on its kSecondInterface.
+    // A second bridge in the switch namespace, and the tool host on it at 10.7.0.3/24 on its
+    // kSecondInterface.
     void AddSecondNetwork();
 
     // A new host namespace with address/prefix on its kHostInterface, wired to the bridge of
@@ -60,17 +55,17 @@ public:
     std::string AddHost(const std::string& address, int prefixLength = -1, int network = 0);
 
     // The argv that runs argv in ns, in a UTS namespace of its own whose host name is
-    // kToolHostName; in the tool namespace that name resolves to kToolAddress through
+    // praveltest-lab; in the tool namespace that name resolves through
     // /etc/netns/<tool>/hosts, which ip netns exec mounts over /etc/hosts.
     static std::vector<std::string> ExecCommand(const std::string& ns,
                                                 const std::vector<std::string>& argv);
 
     // Leaves every namespace in place when the Lab is destroyed; RemoveLab(name) removes them.
-    void Keep();
+    void Keep() { m_namespaces.clear(); }
 
-    // The host's interface; the bridge side stays up.
-    void SetLinkDown(const std::string& ns, const std::string& interface = kHostInterface);
-    void SetLinkUp(const std::string& ns, const std::string& interface = kHostInterface);
+    // state "up" or "down", for the host's interface; the bridge side stays up.
+    void SetLink(const std::string& ns, const char* state,
+                 const std::string& interface = kHostInterface);
 
 private:
     std::string AddNamespace(const std::string& role);
@@ -84,7 +79,6 @@ private:
     std::string m_switch;
     std::string m_tool;
     std::vector<std::string> m_namespaces;
-    std::vector<std::string> m_configDirectories;
 };
 
 // The argv that runs argv in ns, keeping the host name as it is.
@@ -97,5 +91,27 @@ void RemoveLab(const std::string& name);
 // Runs `ip args...`; throws std::runtime_error with the command and its error output when it
 // fails.
 std::string Ip(const std::vector<std::string>& args);
+
+// The calling thread inside /run/netns/<ns> for its lifetime. Sockets made meanwhile stay in
+// that namespace after the thread has moved back.
+class NamespaceSwitch {
+public:
+    // Throws std::runtime_error when ns cannot be entered.
+    explicit NamespaceSwitch(const std::string& ns);
+    // Aborts when the thread cannot move back: carrying on in the wrong namespace would let
+    // later sends go where they must not.
+    ~NamespaceSwitch();
+    NamespaceSwitch(const NamespaceSwitch&) = delete;
+    NamespaceSwitch& operator=(const NamespaceSwitch&) = delete;
+
+private:
+    int m_original = -1;
+};
+
+template <class F>
+auto InNamespace(const std::string& ns, F&& fn) {
+    NamespaceSwitch inside(ns);
+    return std::forward<F>(fn)();
+}
 
 }  // namespace lab

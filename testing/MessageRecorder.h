@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/MessageBox.h"
@@ -10,8 +11,10 @@ namespace testing_support {
 
 class MessageRecorder {
 public:
-    MessageRecorder();
-    ~MessageRecorder();
+    MessageRecorder()
+        : m_previous(framework::SetMessageBoxSink(
+              [this](const std::string& text) { m_messages.push_back(text); })) {}
+    ~MessageRecorder() { framework::SetMessageBoxSink(std::move(m_previous)); }
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 

@@ -17,24 +17,20 @@ Options::Options(int argc, char** argv, int first, std::initializer_list<const c
 }
 
 std::string Options::Text(const std::string& name, const std::string& fallback) const {
-    const auto range = m_values.equal_range(name);
-    return range.first == range.second ? fallback : std::prev(range.second)->second;
+    const std::vector<std::string> all = All(name);
+    return all.empty() ? fallback : all.back();
 }
 
 int Options::Number(const std::string& name, int fallback) const {
     if (!Has(name)) return fallback;
     const std::string text = Text(name);
-    std::size_t used = 0;
-    int value = 0;
     try {
-        value = std::stoi(text, &used);
+        std::size_t used = 0;
+        const int value = std::stoi(text, &used);
+        if (used == text.size()) return value;
     } catch (const std::exception&) {
-        used = 0;
     }
-    if (used == 0 || used != text.size()) {
-        throw UsageError("--" + name + " needs a whole number, not " + text);
-    }
-    return value;
+    throw UsageError("--" + name + " needs a whole number, not " + text);
 }
 
 std::vector<std::string> Options::All(const std::string& name) const {

@@ -2,13 +2,20 @@
 
 #include "net/SystemSockets.h"
 
-#include <cstdint>
 #include <cstring>
 
 #include <stdexcept>
 
 namespace testing_support {
 namespace {
+
+sockaddr_in SocketAddress(const std::string& address, std::uint16_t port) {
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_port = htons(port);
+    inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr);
+    return socketAddress;
+}
 
 #ifdef SO_TIMESTAMPNS
 // Linux hands over the kernel's arrival time too, for the performance harness's latencies.
@@ -34,9 +41,7 @@ bool ReceiveStamped(net::SocketHandle handle, Datagram& datagram) {
                 static_cast<std::int64_t>(stamp.tv_sec) * 1'000'000'000 + stamp.tv_nsec;
         }
     }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
-    datagram.senderAddress = text;
+    datagram.senderAddress = net::AddressText(sender.sin_addr.s_addr);
     datagram.senderPort = ntohs(sender.sin_port);
     return true;
 }
@@ -52,11 +57,8 @@ PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reus
     net::SetIntOption(m_handle, SO_TIMESTAMPNS, 1);
 #endif
     if (reuse) net::SetIntOption(m_handle, SO_REUSEADDR, 1);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (bind(m_handle, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    const sockaddr_in local = SocketAddress(address, port);
+    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         net::CloseSocketHandle(m_handle);
         throw std::runtime_error("bind() failed for " + address + ":" + std::to_string(port));
     }
@@ -64,18 +66,15 @@ PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reus
 }
 
 PeerSocket::~PeerSocket() {
-    if (m_handle != net::kInvalidSocket) net::CloseSocketHandle(m_handle);
+    net::CloseSocketHandle(m_handle);
 }
 
 bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
                         const std::vector<std::uint8_t>& bytes) {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &destination.sin_addr);
+    const sockaddr_in destination = SocketAddress(address, port);
     return sendto(m_handle, reinterpret_cast<const char*>(bytes.data()),
                   static_cast<net::SocketLength>(bytes.size()), 0,
-                  reinterpret_cast<sockaddr*>(&destination), sizeof destination) >= 0;
+                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination) >= 0;
 }
 
 void PeerSocket::SetReceiveBuffer(int bytes) {
@@ -103,21 +102,15 @@ std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     return datagram;
 }
 
-std::vector<Datagram> PeerSocket::ReceiveUpTo(std::size_t count,
-                                              std::chrono::milliseconds timeout) {
+std::vector<Datagram> PeerSocket::ReceiveFor(std::chrono::milliseconds timeout, std::size_t count) {
+    using namespace std::chrono;
     std::vector<Datagram> all;
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (all.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            end - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
+    const auto end = steady_clock::now() + timeout;
+    for (auto left = timeout; all.size() < count && left.count() > 0;
+         left = duration_cast<milliseconds>(end - steady_clock::now())) {
         if (auto datagram = Receive(left)) all.push_back(std::move(*datagram));
     }
     return all;
-}
-
-std::vector<Datagram> PeerSocket::Drain(std::chrono::milliseconds window) {
-    return ReceiveUpTo(SIZE_MAX, window);
 }
 
 void PeerSocket::Discard() {

@@ -35,10 +35,9 @@ public:
                 const std::vector<std::uint8_t>& bytes);
     // Waits up to timeout for one datagram.
     std::optional<Datagram> Receive(std::chrono::milliseconds timeout);
-    // Datagrams until count have come or timeout has passed.
-    std::vector<Datagram> ReceiveUpTo(std::size_t count, std::chrono::milliseconds timeout);
-    // Everything that arrives within the window.
-    std::vector<Datagram> Drain(std::chrono::milliseconds window);
+    // What arrives within timeout, sooner once count datagrams have come.
+    std::vector<Datagram> ReceiveFor(std::chrono::milliseconds timeout,
+                                     std::size_t count = SIZE_MAX);
     // Drops whatever is waiting now.
     void Discard();
 

@@ -1,9 +1,10 @@
 #include "testing/ProcStatus.h"
 
-#include <dirent.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -12,37 +13,22 @@
 namespace lab {
 namespace {
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream stream(line);
-    return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
-}
-
-std::vector<std::string> TaskDirectories(pid_t pid) {
-    std::vector<std::string> tasks;
-    const std::string directory = "/proc/" + std::to_string(pid) + "/task";
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') tasks.push_back(directory + "/" + entry->d_name);
-        }
-        closedir(dir);
-    }
-    return tasks;
-}
-
-}  // namespace
-
 std::string ReadText(const std::string& path) {
     std::ifstream in(path);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream stream(line);
+    return {std::istream_iterator<std::string>(stream), std::istream_iterator<std::string>()};
+}
+
+}  // namespace
+
 long StatusField(const std::string& statusText, const std::string& name) {
     std::istringstream lines(statusText);
     for (std::string line; std::getline(lines, line);) {
-        if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
-            line[name.size()] == ':') {
-            return std::atol(line.c_str() + name.size() + 1);
-        }
+        if (line.starts_with(name + ":")) return std::atol(line.c_str() + name.size() + 1);
     }
     return -1;
 }
@@ -53,8 +39,7 @@ ProcMemory ReadMemory(pid_t pid) {
 }
 
 ProcMemory OwnMemory() {
-    const std::string status = ReadText("/proc/self/status");
-    return {StatusField(status, "VmHWM"), StatusField(status, "VmRSS")};
+    return ReadMemory(getpid());
 }
 
 std::map<std::string, long> UdpCounters(const std::string& snmpText) {
@@ -62,11 +47,10 @@ std::map<std::string, long> UdpCounters(const std::string& snmpText) {
     std::istringstream lines(snmpText);
     std::vector<std::vector<std::string>> udp;
     for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("Udp:", 0) == 0) udp.push_back(Words(line.substr(4)));
+        if (line.starts_with("Udp:")) udp.push_back(Words(line.substr(4)));
     }
     std::map<std::string, long> counters;
-    if (udp.size() < 2) return counters;
-    for (std::size_t i = 0; i < udp[0].size() && i < udp[1].size(); ++i) {
+    for (std::size_t i = 0; udp.size() >= 2 && i < udp[0].size() && i < udp[1].size(); ++i) {
         counters[udp[0][i]] = std::atol(udp[1][i].c_str());
     }
     return counters;
@@ -83,8 +67,7 @@ std::optional<UdpSocketState> FindUdpSocket(const std::string& udpText, std::uin
     std::istringstream lines(udpText);
     for (std::string line; std::getline(lines, line);) {
         const std::vector<std::string> fields = Words(line);
-        if (fields.size() < 13 || fields[1].size() < 5) continue;
-        if (fields[1].compare(fields[1].size() - 5, 5, wanted) != 0) continue;
+        if (fields.size() < 13 || !fields[1].ends_with(wanted)) continue;
         const std::size_t colon = fields[4].find(':');
         if (colon == std::string::npos) continue;
         return UdpSocketState{std::strtol(fields[4].c_str() + colon + 1, nullptr, 16),
@@ -108,9 +91,12 @@ long ClockTicks(const std::string& statText) {
 }
 
 ProcActivity ReadActivity(pid_t pid) {
+    const std::string process = "/proc/" + std::to_string(pid);
     ProcActivity activity;
-    activity.clockTicks = ClockTicks(ReadText("/proc/" + std::to_string(pid) + "/stat"));
-    for (const std::string& task : TaskDirectories(pid)) {
+    activity.clockTicks = ClockTicks(ReadText(process + "/stat"));
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(process + "/task", ignored)) {
+        const std::string task = entry.path().string();
         const std::string status = ReadText(task + "/status");
         TaskCounts counts;
         counts.voluntary = StatusField(status, "voluntary_ctxt_switches");
@@ -118,7 +104,7 @@ ProcActivity ReadActivity(pid_t pid) {
         std::istringstream comm(ReadText(task + "/comm"));
         std::getline(comm, counts.name);
         std::istringstream(ReadText(task + "/schedstat")) >> counts.runtimeNs;
-        activity.tasks[std::atoi(task.c_str() + task.rfind('/') + 1)] = counts;
+        activity.tasks[std::atoi(entry.path().filename().c_str())] = counts;
     }
     return activity;
 }

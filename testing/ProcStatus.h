@@ -12,8 +12,6 @@
 
 namespace lab {
 
-std::string ReadText(const std::string& path);
-
 // The number of a "Name:   value kB" line of a status text; -1 when there is none.
 long StatusField(const std::string& statusText, const std::string& name);
 

@@ -3,13 +3,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -18,58 +20,54 @@ namespace lab {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
 
-// Unlinked at once: nothing is left behind whatever happens to the test.
+// True once done() is, false when timeout passed first; done() is asked at least once.
+bool PollUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
+    const auto deadline = Clock::now() + timeout;
+    while (!done()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A file in memory only: nothing is left behind whatever happens to the test.
 int AnonymousFile() {
-    const char* directory = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(directory && *directory ? directory : "/tmp") + "/praveltest-lab-XXXXXX";
-    const int handle = mkostemp(pattern.data(), O_CLOEXEC);
-    if (handle < 0) throw std::runtime_error("mkostemp: " + std::string(std::strerror(errno)));
-    unlink(pattern.c_str());
+    const int handle = memfd_create("praveltest-output", MFD_CLOEXEC);
+    if (handle < 0) throw std::runtime_error("memfd_create: " + std::string(std::strerror(errno)));
     return handle;
 }
 
 std::string ReadAll(int handle) {
     std::string text;
     char chunk[4096];
-    off_t offset = 0;
-    while (true) {
-        const ssize_t got = pread(handle, chunk, sizeof chunk, offset);
-        if (got <= 0) break;
+    for (ssize_t got;
+         (got = pread(handle, chunk, sizeof chunk, static_cast<off_t>(text.size()))) > 0;) {
         text.append(chunk, static_cast<std::size_t>(got));
-        offset += got;
     }
     return text;
 }
 
 ExitStatus FromWaitStatus(int status) {
-    ExitStatus result;
-    if (WIFEXITED(status)) {
-        result.code = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-        result.signal = WTERMSIG(status);
-    }
-    return result;
+    if (WIFEXITED(status)) return {WEXITSTATUS(status), 0};
+    return {-1, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 std::vector<std::string> MergedEnvironment(const std::vector<std::string>& changes) {
-    std::vector<std::string> merged;
-    auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    const auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> merged = changes;
     for (char** each = environ; *each != nullptr; ++each) {
-        const std::string entry(*each);
         bool replaced = false;
-        for (const std::string& change : changes) replaced |= nameOf(change) == nameOf(entry);
-        if (!replaced) merged.push_back(entry);
+        for (const std::string& change : changes) replaced |= nameOf(change) == nameOf(*each);
+        if (!replaced) merged.push_back(*each);
     }
-    merged.insert(merged.end(), changes.begin(), changes.end());
     return merged;
 }
 
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
+// For the spawn call, which takes char* but writes nothing.
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
     std::vector<char*> pointers;
-    for (std::string& each : strings) pointers.push_back(each.data());
+    for (const std::string& each : strings) pointers.push_back(const_cast<char*>(each.c_str()));
     pointers.push_back(nullptr);
     return pointers;
 }
@@ -108,13 +106,12 @@ Process::Process(const std::vector<std::string>& argv,
     sigaddset(&signals, SIGPIPE);
     posix_spawnattr_setsigdefault(&attributes, &signals);
 
-    std::vector<std::string> arguments = argv;
-    std::vector<std::string> variables = MergedEnvironment(environment);
-    std::vector<char*> argumentPointers = Pointers(arguments);
-    std::vector<char*> variablePointers = Pointers(variables);
+    const std::vector<char*> arguments = Pointers(argv);
+    const std::vector<std::string> variables = MergedEnvironment(environment);
+    const std::vector<char*> variablePointers = Pointers(variables);
     m_started = Clock::now();
-    const int error = posix_spawnp(&m_pid, arguments[0].c_str(), &actions, &attributes,
-                                   argumentPointers.data(), variablePointers.data());
+    const int error = posix_spawnp(&m_pid, argv[0].c_str(), &actions, &attributes, arguments.data(),
+                                   variablePointers.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (error != 0) {
@@ -126,33 +123,27 @@ Process::Process(const std::vector<std::string>& argv,
 
 Process::~Process() {
     if (!m_status) {
-        kill(-m_pid, SIGKILL);
-        kill(m_pid, SIGKILL);
-        int status = 0;
-        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        KillGroup();
+        while (waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
         }
     }
     close(m_output);
     close(m_errors);
 }
 
-bool Process::IsRunning() {
-    return !Wait(std::chrono::milliseconds(0));
+void Process::KillGroup() {
+    kill(-m_pid, SIGKILL);
+    kill(m_pid, SIGKILL);
 }
 
 std::optional<ExitStatus> Process::Wait(std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
-    while (!m_status) {
+    PollUntil(timeout, [this] {
         int status = 0;
-        const pid_t reaped = waitpid(m_pid, &status, WNOHANG);
-        if (reaped == m_pid) {
-            m_status = FromWaitStatus(status);
-            break;
-        }
+        const pid_t reaped = m_status ? 0 : waitpid(m_pid, &status, WNOHANG);
+        if (reaped == m_pid) m_status = FromWaitStatus(status);
         if (reaped < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
-        if (Clock::now() >= deadline) break;
-        std::this_thread::sleep_for(kPollInterval);
-    }
+        return m_status.has_value();
+    });
     return m_status;
 }
 
@@ -163,8 +154,7 @@ void Process::Signal(int signal) {
 ExitStatus Process::Stop(std::chrono::milliseconds grace) {
     Signal(SIGTERM);
     if (const auto status = Wait(grace)) return *status;
-    kill(-m_pid, SIGKILL);
-    kill(m_pid, SIGKILL);
+    KillGroup();
     return *Wait(std::chrono::hours(1));
 }
 
@@ -176,55 +166,39 @@ std::string Process::Errors() const {
     return ReadAll(m_errors);
 }
 
-std::vector<std::string> Process::OutputLines() const {
+std::vector<std::string> Process::OutputLines(std::size_t count,
+                                              std::chrono::milliseconds timeout) const {
     std::vector<std::string> lines;
-    const std::string text = Output();
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        lines.push_back(text.substr(start, end - start));
-    }
+    PollUntil(timeout, [&] {
+        lines.clear();
+        const std::string text = Output();
+        for (std::size_t start = 0, end; (end = text.find('\n', start)) != text.npos;
+             start = end + 1) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        return lines.size() >= count;
+    });
     return lines;
 }
 
 std::optional<std::string> Process::WaitForLine(
     const std::function<bool(const std::string&)>& match, std::chrono::milliseconds timeout) const {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        for (const std::string& line : OutputLines()) {
-            if (match(line)) return line;
-        }
-        if (Clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
-
-std::vector<std::string> Process::WaitForLines(std::size_t count,
-                                               std::chrono::milliseconds timeout) const {
-    const auto deadline = Clock::now() + timeout;
-    while (true) {
-        std::vector<std::string> lines = OutputLines();
-        if (lines.size() >= count || Clock::now() >= deadline) return lines;
-        std::this_thread::sleep_for(kPollInterval);
-    }
-}
-
-std::optional<std::string> Process::WaitForLineStartingWith(
-    const std::string& prefix, std::chrono::milliseconds timeout) const {
-    return WaitForLine([&prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; },
-                       timeout);
+    std::optional<std::string> found;
+    PollUntil(timeout, [&] {
+        const std::vector<std::string> lines = OutputLines();
+        const auto line = std::find_if(lines.begin(), lines.end(), match);
+        if (line != lines.end()) found = *line;
+        return found.has_value();
+    });
+    return found;
 }
 
 CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout) {
     Process process(argv);
-    CommandResult result;
-    if (const auto status = process.Wait(timeout)) {
-        result.status = *status;
-    } else {
-        result.status = process.Stop(std::chrono::milliseconds(0));
-    }
-    result.output = process.Output();
-    result.errors = process.Errors();
-    return result;
+    const auto status = process.Wait(timeout);
+    // Braced members are evaluated in order: the child has ended before its output is read.
+    return {status ? *status : process.Stop(std::chrono::milliseconds(0)), process.Output(),
+            process.Errors()};
 }
 
 }  // namespace lab

@@ -1,5 +1,5 @@
 // A child process for tests and the performance harness: started with posix_spawn, its output kept
-// in unlinked files so a chatty child can never block on a full pipe, and always reaped.
+// in files in memory so a chatty child can never block on a full pipe, and always reaped.
 #pragma once
 
 #include <sys/types.h>
@@ -34,7 +34,7 @@ public:
     pid_t Pid() const { return m_pid; }
     // Taken just before the spawn call.
     std::chrono::steady_clock::time_point Started() const { return m_started; }
-    bool IsRunning();
+    bool IsRunning() { return !Wait(std::chrono::milliseconds(0)); }
     // Nothing when it is still running after timeout.
     std::optional<ExitStatus> Wait(std::chrono::milliseconds timeout);
     // To the child only, not its group, so tests see how the child itself handles it.
@@ -44,18 +44,22 @@ public:
 
     std::string Output() const;  // standard output so far
     std::string Errors() const;  // standard error so far
-    // Complete lines of standard output so far.
-    std::vector<std::string> OutputLines() const;
+    // The complete lines of standard output, once there are at least count of them or
+    // timeout has passed.
+    std::vector<std::string> OutputLines(std::size_t count = 0,
+                                         std::chrono::milliseconds timeout = {}) const;
     // The first complete output line that matches, waiting up to timeout for it to appear.
     std::optional<std::string> WaitForLine(const std::function<bool(const std::string&)>& match,
                                            std::chrono::milliseconds timeout) const;
-    // The output lines once there are at least count of them, or all there are at timeout.
-    std::vector<std::string> WaitForLines(std::size_t count,
-                                          std::chrono::milliseconds timeout) const;
     std::optional<std::string> WaitForLineStartingWith(const std::string& prefix,
-                                                       std::chrono::milliseconds timeout) const;
+                                                       std::chrono::milliseconds timeout) const {
+        return WaitForLine([&](const std::string& line) { return line.starts_with(prefix); },
+                           timeout);
+    }
 
 private:
+    void KillGroup();
+
     pid_t m_pid = -1;
     std::chrono::steady_clock::time_point m_started;
     std::optional<ExitStatus> m_status;

@@ -7,7 +7,7 @@
 #include <set>
 #include <thread>
 
-#include "testing/NamespaceSwitch.h"
+#include "testing/Lab.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
@@ -78,10 +78,10 @@ protected:
                Tree()->topLevelItemCount() == count;
     }
     // The one poll the window sends when it opens, so later counts start from nothing.
-    void TakeStartUpPoll() { ASSERT_EQ(observer->ReceiveUpTo(1, kLimit).size(), 1u); }
+    void TakeStartUpPoll() { ASSERT_EQ(observer->ReceiveFor(kLimit, 1).size(), 1u); }
     // Exactly one datagram reaches the node host, and nothing follows it for a while.
     void ExpectOneMoreDatagram() {
-        EXPECT_EQ(observer->ReceiveUpTo(1, kLimit).size(), 1u);
+        EXPECT_EQ(observer->ReceiveFor(kLimit, 1).size(), 1u);
         EXPECT_FALSE(observer->Receive(200ms));
     }
     void PollAgain() { QTest::mouseClick(Item(res::kIdPollAgain), Qt::LeftButton); }
@@ -214,11 +214,11 @@ TEST_F(DiscoveryLabTest, TheSystemsDefaultQueueUnderABurstOfAThousand) {
 TEST_F(DiscoveryLabTest, ASendWithNoRouteIsReportedAndTheNextOneWorks) {
     OpenShown();
     TakeStartUpPoll();
-    lab->SetLinkDown(lab->ToolNamespace());
+    lab->SetLink(lab->ToolNamespace(), "down");
     PollAgain();
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0], "SendTo failed, lasterror = 65 (101)");
-    lab->SetLinkUp(lab->ToolNamespace());
+    lab->SetLink(lab->ToolNamespace(), "up");
     // The route comes back once the kernel has seen the carrier, a little after the link.
     const bool routed = OnToolHost([] {
         testing_support::PeerSocket probe("0.0.0.0", 0);

@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -62,8 +62,7 @@ protected:
 
     // Each node's report lines up to and including the marker's.
     static Lines LinesUntilMarker(lab::Process& node) {
-        const auto marker = node.WaitForLine(
-            [](const std::string& line) { return line.rfind("ignored ", 0) == 0; }, 5s);
+        const auto marker = node.WaitForLineStartingWith("ignored ", 5s);
         Lines lines = node.OutputLines();
         lines.erase(lines.begin());  // ready
         if (!marker) lines.push_back("no marker");

@@ -12,10 +12,10 @@
 #include "framework/ModalLoop.h"
 #include "net/Interfaces.h"
 #include "res/ResourceIds.h"
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -121,7 +121,7 @@ TEST_P(PulledAdapter, FailsSendsUntilItIsBack) {
     OpenWithInterface("10.7.0.3");
     ASSERT_EQ(NamesOnceThereAre(1), Lines{"Second"});
 
-    m_lab->SetLinkDown(m_lab->ToolNamespace(), lab::kSecondInterface);
+    m_lab->SetLink(m_lab->ToolNamespace(), "down", lab::kSecondInterface);
     // The key's press and its release each send; then the poll.
     QTest::keyClick(Slider(), Qt::Key_Home);
     QTest::mouseClick(m_window->Item(res::kIdPollAgain), Qt::LeftButton);
@@ -131,7 +131,7 @@ TEST_P(PulledAdapter, FailsSendsUntilItIsBack) {
     EXPECT_TRUE(m_window->isVisible());
     EXPECT_FALSE(framework::QuitRequested());
 
-    m_lab->SetLinkUp(m_lab->ToolNamespace(), lab::kSecondInterface);
+    m_lab->SetLink(m_lab->ToolNamespace(), "up", lab::kSecondInterface);
     m_messages.Clear();
     QTest::keyClick(Slider(), Qt::Key_End);
     QTest::keyClick(Slider(), Qt::Key_Home);

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ TEST(LabHarness, HostsHearUnicastAndBroadcastFromTheToolOverTheBridge) {
 
     ASSERT_TRUE(tool->SendTo("10.1.2.20", 3333, Bytes("unicast")));
     ASSERT_TRUE(tool->SendTo("10.1.2.255", 3333, Bytes("broadcast")));
-    const auto all = listener->ReceiveUpTo(2, 10s);
+    const auto all = listener->ReceiveFor(10s, 2);
     ASSERT_EQ(all.size(), 2u);
     EXPECT_FALSE(listener->Receive(200ms)) << "each sent once";
     EXPECT_EQ(all[0].bytes, Bytes("unicast"));
@@ -138,12 +138,12 @@ TEST(LabHarness, LinkDownCutsAHostOffUntilItIsUpAgain) {
     auto listener = SocketIn(lab.ToolNamespace(), "0.0.0.0", 3333);
     auto sender = SocketIn(host, "0.0.0.0", 0);
 
-    lab.SetLinkDown(host);
+    lab.SetLink(host, "down");
     EXPECT_FALSE(sender->SendTo(lab::kToolAddress, 3333, Bytes("while down")))
         << "a host whose link is down has no route to the tool";
     EXPECT_FALSE(listener->Receive(300ms));
 
-    lab.SetLinkUp(host);
+    lab.SetLink(host, "up");
     ASSERT_TRUE(sender->SendTo(lab::kToolAddress, 3333, Bytes("up again")));
     const auto got = listener->Receive(10s);
     ASSERT_TRUE(got);

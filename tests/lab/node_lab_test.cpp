@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -143,7 +143,7 @@ TEST_F(NodeInLab, BesideTheProgramOnItsHostTheRepliesStillReachTheProgram) {
         EXPECT_EQ(got->senderAddress, "10.1.2.30");
     }
     ASSERT_TRUE(m_program->SendTo("10.1.2.255", protocol::kNodePort, Bytes("XX")));
-    const auto lines = m_node->WaitForLines(3, 10s);
+    const auto lines = m_node->OutputLines(3, 10s);
     ASSERT_EQ(lines.size(), 3u) << m_node->Output();
     EXPECT_EQ(lines[2], "ignored from=10.1.2.3:3333 length=2") << "the node took a reply";
 }

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "protocol/NodeProtocol.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ protected:
 
     // The ready line and count more.
     std::vector<std::string> WaitForLines(std::size_t count) {
-        return m_node->WaitForLines(count + 1, 10s);
+        return m_node->OutputLines(count + 1, 10s);
     }
 
     // The wildcard with address reuse keeps the port ours for the test, while the node's
@@ -72,7 +72,7 @@ TEST_F(NodeProgram, ManyNodesAllAnswerOnePoll) {
     PeerSocket program;
     ASSERT_TRUE(program.SendTo("127.0.0.1", port, kPoll));
 
-    const auto replies = program.ReceiveUpTo(200, 10s);
+    const auto replies = program.ReceiveFor(10s, 200);
     std::set<std::string> names;
     std::set<std::vector<std::uint8_t>> macs;
     for (const auto& reply : replies) {

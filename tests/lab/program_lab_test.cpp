@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "protocol/NodeProtocol.h"
-#include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ TEST_F(ProgramInLab, StartUpSendsOnePollAndNothingElse) {
     const auto first = observer->Receive(kStartUp);
     ASSERT_TRUE(first) << "no poll; " << Diagnose(*program);
     ExpectPollFromTheProgram(*first);
-    const auto more = observer->Drain(1500ms);
+    const auto more = observer->ReceiveFor(1500ms);
     EXPECT_TRUE(more.empty()) << more.size() << " more datagrams, the first "
                               << more.front().bytes.size() << " bytes long";
     EXPECT_TRUE(program->IsRunning()) << Diagnose(*program);

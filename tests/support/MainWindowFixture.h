@@ -79,20 +79,16 @@ protected:
 
     // The next count datagrams, waited for with a generous bound, and any that follow at once.
     std::vector<std::vector<std::uint8_t>> NextSent(std::size_t count) {
-        using namespace std::chrono_literals;
-        std::vector<std::vector<std::uint8_t>> sent;
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (sent.size() < count && std::chrono::steady_clock::now() < deadline) {
-            if (auto datagram = observer->Receive(100ms))
-                sent.push_back(std::move(datagram->bytes));
-        }
-        for (Datagram& extra : observer->Drain(30ms)) sent.push_back(std::move(extra.bytes));
+        std::vector<std::vector<std::uint8_t>> sent = Sent(std::chrono::seconds(10), count);
+        for (auto& extra : Sent(std::chrono::milliseconds(30))) sent.push_back(std::move(extra));
         return sent;
     }
+    // What the window sends within the given time, sooner once count datagrams have come.
     std::vector<std::vector<std::uint8_t>> Sent(
-        std::chrono::milliseconds window = std::chrono::milliseconds(50)) {
+        std::chrono::milliseconds window = std::chrono::milliseconds(50),
+        std::size_t count = SIZE_MAX) {
         std::vector<std::vector<std::uint8_t>> sent;
-        for (Datagram& datagram : observer->Drain(window)) {
+        for (Datagram& datagram : observer->ReceiveFor(window, count)) {
             sent.push_back(std::move(datagram.bytes));
         }
         return sent;
