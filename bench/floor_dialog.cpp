@@ -86,8 +86,7 @@ int main(int argc, char* argv[]) {
         holdMs = options.Number("hold-ms", 0);
         tickMs = options.Number("tick-ms", 0);
     } catch (const lab::UsageError& error) {
-        std::fprintf(stderr, "floor_dialog: %s\n", error.what());
-        return 2;
+        return lab::UsageFailure("floor_dialog", error);
     }
     QApplication application(argc, argv);
     const framework::DialogTemplate& layout = res::MainDialogTemplate();

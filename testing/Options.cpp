@@ -1,8 +1,23 @@
 #include "testing/Options.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 namespace lab {
+
+bool PrintHelp(int argc, char** argv, const char* usage) {
+    if (argc < 2 || (std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0)) {
+        return false;
+    }
+    std::fputs(usage, stdout);
+    return true;
+}
+
+int UsageFailure(const char* program, const UsageError& error) {
+    std::fprintf(stderr, "%s: %s; %s --help shows the usage\n", program, error.what(), program);
+    return 2;
+}
 
 Options::Options(int argc, char** argv, int first, std::initializer_list<const char*> known) {
     for (int i = first; i < argc; i += 2) {

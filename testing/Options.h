@@ -15,6 +15,11 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// With --help or -h as argv[1], prints usage on standard output and returns true.
+bool PrintHelp(int argc, char** argv, const char* usage);
+// One line on standard error for a bad command line; returns its exit code, 2.
+int UsageFailure(const char* program, const UsageError& error);
+
 class Options {
 public:
     // argv[first...] as pairs; throws UsageError for a name not in known or a missing value.

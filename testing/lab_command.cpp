@@ -51,6 +51,7 @@ int Exec(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (lab::PrintHelp(argc, argv, kUsage)) return 0;
     const std::string verb = argc > 1 ? argv[1] : "";
     try {
         if (argc < 3) throw lab::UsageError("a verb and a name are needed");
@@ -62,8 +63,7 @@ int main(int argc, char** argv) {
         }
         throw lab::UsageError("unknown command " + verb);
     } catch (const lab::UsageError& error) {
-        std::fprintf(stderr, "praveltest-lab: %s\n%s", error.what(), kUsage);
-        return 2;
+        return lab::UsageFailure("praveltest-lab", error);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "praveltest-lab: %s\n", error.what());
         return 1;

@@ -82,12 +82,12 @@ void Phase(const char* what) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (lab::PrintHelp(argc, argv, kUsage)) return 0;
     perf::Setup setup;
     try {
         setup = ReadSetup(argc, argv);
     } catch (const lab::UsageError& error) {
-        std::fprintf(stderr, "praveltest_perf: %s\n%s", error.what(), kUsage);
-        return 2;
+        return lab::UsageFailure("praveltest_perf", error);
     }
     try {
         int qtArgc = 1;

@@ -180,4 +180,33 @@ TEST(LabHarness, WiderMaskStillGivesTheSameHostName) {
         << result.output << result.errors;
 }
 
+// Scripts read what the lab command says; a mistake in their call must say so in one line.
+TEST(LabCommand, ABadCommandLineGetsOneLineAndExitCodeTwoHelpGetsTheUsage) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string errors;
+    } cases[] = {
+        {{},
+         "praveltest-lab: a verb and a name are needed; praveltest-lab --help shows the usage\n"},
+        {{"start", "x"},
+         "praveltest-lab: unknown command start; praveltest-lab --help shows the usage\n"},
+        {{"up", "x", "--hosts", "10.1.2.20"},
+         "praveltest-lab: unknown option --hosts; praveltest-lab --help shows the usage\n"},
+        {{"exec", "x", "true"},
+         "praveltest-lab: exec needs -- COMMAND; praveltest-lab --help shows the usage\n"},
+    };
+    for (const auto& each : cases) {
+        std::vector<std::string> argv{PRAVELTEST_LAB_BINARY};
+        argv.insert(argv.end(), each.arguments.begin(), each.arguments.end());
+        const lab::CommandResult result = lab::RunCommand(argv);
+        EXPECT_TRUE(result.status.Exited(2)) << lab::Describe(result.status);
+        EXPECT_EQ(result.errors, each.errors);
+        EXPECT_EQ(result.output, "");
+    }
+    const lab::CommandResult help = lab::RunCommand({PRAVELTEST_LAB_BINARY, "--help"});
+    EXPECT_TRUE(help.status.Exited(0));
+    EXPECT_EQ(help.output.rfind("usage: praveltest-lab up NAME", 0), 0u) << help.output;
+    EXPECT_EQ(help.errors, "");
+}
+
 }  // namespace

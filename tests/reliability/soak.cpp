@@ -213,14 +213,14 @@ int Soak(const lab::Options& options) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (lab::PrintHelp(argc, argv, kUsage)) return 0;
     try {
         const lab::Options options(argc, argv, 1, {"node", "node-ns", "seconds", "count"});
         int qtArgc = 1;
         QApplication application(qtArgc, argv);
         return Soak(options);
     } catch (const lab::UsageError& error) {
-        std::fprintf(stderr, "praveltest_soak: %s\n%s", error.what(), kUsage);
-        return 2;
+        return lab::UsageFailure("praveltest_soak", error);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "praveltest_soak: %s\n", error.what());
         return 1;
