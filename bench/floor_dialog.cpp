@@ -79,6 +79,7 @@ QWidget* MakeControl(const framework::ControlTemplate& control, QWidget* parent)
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (lab::PrintHelp(argc, argv, "usage: floor_dialog [--hold-ms MS] [--tick-ms MS]\n")) return 0;
     int holdMs = 0;
     int tickMs = 0;
     try {
