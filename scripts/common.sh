@@ -61,3 +61,22 @@ isolated() {
         "$@"
     fi
 }
+
+# Qt for Windows, cross-built from Debian's source (scripts/build-qt-windows.sh): the MinGW-w64
+# compilers, apt-get source's unpacker, Ninja and the host's Qt tools.
+PRAVELTEST_QT_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix dpkg-dev ninja-build qt6-base-dev
+    qt6-base-dev-tools)
+# Modules and features the program does not use.
+PRAVELTEST_QT_WINDOWS_FEATURES_OFF=(sql network dbus opengl printsupport concurrent xml
+    tabletevent jpeg gif vulkan openssl icu)
+
+praveltest_host_qt_version() { dpkg-query -W -f='${Version}' qt6-base-dev; }
+
+# The cache folder for this host's Qt version and the feature set above.
+praveltest_qt_windows_prefix() {
+    local cache=${PRAVELTEST_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/praveltest}
+    local options
+    options=$(printf '%s\n' shared release "${PRAVELTEST_QT_WINDOWS_FEATURES_OFF[@]}" |
+        sha256sum | cut -c1-8)
+    echo "$cache/qt-windows-$(praveltest_host_qt_version | tr '+~:' '---')-$options"
+}
