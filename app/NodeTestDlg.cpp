@@ -36,6 +36,7 @@ net::NodeSocketEnvironment InterfaceSocketEnvironment(const std::string& nameOrA
     net::NodeSocketEnvironment environment = DefaultSocketEnvironment();
     environment.lookupHostAddress = net::InterfaceLookup(nameOrAddress);
     environment.device = chosen.name;
+    environment.deviceIndex = chosen.index;
     return environment;
 }
 

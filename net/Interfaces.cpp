@@ -75,6 +75,7 @@ std::vector<Interface> ListInterfaces() {
          adapter != nullptr; adapter = adapter->Next) {
         Interface base;
         base.name = Narrow(adapter->FriendlyName);
+        base.index = adapter->IfIndex;
         base.up = adapter->OperStatus == IfOperStatusUp;
         base.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
         base.canBroadcast = !base.loopback;
@@ -100,6 +101,7 @@ std::vector<Interface> ListInterfaces() {
     for (const ifaddrs* each = list; each != nullptr; each = each->ifa_next) {
         Interface entry;
         entry.name = each->ifa_name;
+        entry.index = if_nametoindex(each->ifa_name);
         entry.up = (each->ifa_flags & IFF_UP) != 0;
         entry.loopback = (each->ifa_flags & IFF_LOOPBACK) != 0;
         entry.canBroadcast = (each->ifa_flags & IFF_BROADCAST) != 0;

@@ -76,11 +76,17 @@ void NodeSocket::Open() {
 
 bool NodeSocket::BindToDevice() {
     if (m_environment.device.empty()) return true;
-#ifdef SO_BINDTODEVICE
+#ifdef _WIN32
+    // IPv4 takes the adapter's index in network byte order. Index 0 would mean no tie, so an
+    // adapter whose index is unknown fails here rather than send anywhere.
+    const DWORD index = htonl(m_environment.deviceIndex);
+    return m_environment.deviceIndex != 0 &&
+           setsockopt(m_handle, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index),
+                      sizeof index) == 0;
+#elif defined(SO_BINDTODEVICE)
     return setsockopt(m_handle, SOL_SOCKET, SO_BINDTODEVICE, m_environment.device.c_str(),
                       static_cast<SocketLength>(m_environment.device.size())) == 0;
 #else
-    // Windows has no such tie; there the choice is made by address alone.
     return true;
 #endif
 }

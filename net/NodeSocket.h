@@ -25,9 +25,11 @@ struct NodeSocketEnvironment {
     std::function<void(int)> postQuit;
     // Bytes for the kernel's receive queue; 0 keeps the system default.
     int receiveBufferBytes = 0;
-    // The interface the user chose: sends and receives use it and no other, even when it is
-    // gone and a route would take them elsewhere. Empty for no such tie. Linux only.
+    // The interface the user chose: sends use it and no other, even when it is gone and a route
+    // would take them elsewhere (on Linux receives too). Empty for no such tie. Linux ties by
+    // name, Windows by index.
     std::string device;
+    unsigned deviceIndex = 0;
 };
 
 // What the dispatch table does with a datagram of this length and these first bytes.

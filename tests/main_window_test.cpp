@@ -1,5 +1,7 @@
 // The main window's start-up, receive tick and closing, with real widgets and real sockets.
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 #include <QAbstractButton>
 #include <QTimer>
 
@@ -156,6 +158,8 @@ TEST_F(MainWindowTest, PollRepliesFillTheTreeAndPollAgainPollsOnly) {
     (void)dialog;
 }
 
+#ifndef _WIN32
+// Descriptors are a POSIX resource; Windows has no such limit to exhaust.
 TEST_F(MainWindowTest, NoSocketToBeHadLeavesTheWindowOpenAndReportsTheFirstSend) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "with every descriptor taken the sanitizers cannot check memory";
@@ -176,6 +180,7 @@ TEST_F(MainWindowTest, NoSocketToBeHadLeavesTheWindowOpenAndReportsTheFirstSend)
     EXPECT_EQ(messages.Messages().size(), 3u);
     EXPECT_EQ(window->GetItemText(res::kIdLevelText), "255\t100%");
 }
+#endif
 
 TEST_F(MainWindowTest, AHostWithoutAnAddressSaysSoAndEverySendFails) {
     net::NodeSocketEnvironment environment = Environment();

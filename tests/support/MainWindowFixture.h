@@ -1,7 +1,7 @@
 // The real main window and the peers it talks to, on one of two networks:
 // - loopback: a free port, 127.0.0.1 as the host's address (so every send goes to
 //   127.0.0.255), an observer bound there;
-// - the lab (root only): the window's socket in the tool's namespace at 10.1.2.3 on port 3333,
+// - the lab (root, Linux only): the window's socket in the tool's namespace at 10.1.2.3 on port 3333,
 //   and the observer and the peer on a node host at 10.1.2.20, across a real bridge.
 #pragma once
 
@@ -20,7 +20,9 @@
 #include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
+#ifndef _WIN32
 #include "tests/lab/RequireLab.h"
+#endif
 
 namespace testing_support {
 
@@ -37,12 +39,16 @@ protected:
     void SetUp() override {
         framework::ResetQuitRequest();
         if (NetworkInUse() == Network::Lab) {
+#ifdef _WIN32
+            FAIL() << "the lab is built of Linux network namespaces";
+#else
             REQUIRE_LAB();
             lab = std::make_unique<lab::Lab>();
             nodeNamespace = lab->AddHost(kNodeAddress);
             toolAddress = lab::kToolAddress;
             port = protocol::kNodePort;
             lab::InNamespace(nodeNamespace, [&] { MakePeers("0.0.0.0"); });
+#endif
         } else {
             toolAddress = "127.0.0.1";
             MakePeers("127.0.0.255");
@@ -62,8 +68,10 @@ protected:
     // Runs fn where the window's socket belongs.
     template <class F>
     auto OnToolHost(F&& fn) {
-        if (!lab) return fn();
-        return lab::InNamespace(lab->ToolNamespace(), std::forward<F>(fn));
+#ifndef _WIN32
+        if (lab) return lab::InNamespace(lab->ToolNamespace(), std::forward<F>(fn));
+#endif
+        return fn();
     }
 
     // Creates and initialises the window without showing it.
@@ -117,7 +125,9 @@ protected:
 
     static constexpr char kNodeAddress[] = "10.1.2.20";
 
+#ifndef _WIN32
     std::unique_ptr<lab::Lab> lab;
+#endif
     std::string nodeNamespace;
     std::string toolAddress;
     std::uint16_t port = 0;

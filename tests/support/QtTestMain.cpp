@@ -1,17 +1,25 @@
-// GoogleTest main for tests with real widgets: one QApplication, offscreen unless told otherwise.
+// GoogleTest main for tests with real widgets: one QApplication, offscreen unless told otherwise
+// (the Windows check runs them on the windows platform under Wine), and the socket layer up.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdlib>
+#include <cstdio>
 
 #include "framework/MessageBox.h"
+#include "net/SocketCompat.h"
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!net::StartSocketLayer()) {
+        std::fputs("the socket layer did not start\n", stderr);
+        return 1;
+    }
     QApplication application(argc, argv);
     // A stray message box must fail a test, never wait for a click that will not come.
     framework::SetMessageBoxSink(
         [](const std::string& text) { ADD_FAILURE() << "unexpected message box: " << text; });
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    net::StopSocketLayer();
+    return result;
 }
