@@ -80,3 +80,9 @@ praveltest_qt_windows_prefix() {
         sha256sum | cut -c1-8)
     echo "$cache/qt-windows-$(praveltest_host_qt_version | tr '+~:' '---')-$options"
 }
+
+# Running the Windows exes under Wine (scripts/wine.sh): Wine, the fonts its prefix gets, and
+# iproute2 and util-linux for the private network namespace it must run in.
+PRAVELTEST_WINE_PACKAGES=(wine64 fonts-wine fonts-dejavu-core iproute2 util-linux)
+# The Windows screenshot: a virtual X display, keys for the window, and the capture.
+PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
