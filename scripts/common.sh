@@ -86,3 +86,18 @@ praveltest_qt_windows_prefix() {
 PRAVELTEST_WINE_PACKAGES=(wine64 fonts-wine fonts-dejavu-core iproute2 util-linux)
 # The Windows screenshot: a virtual X display, keys for the window, and the capture.
 PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
+
+# The Windows packages (scripts/package-windows.sh): CPack's NSIS generator runs makensis; the
+# zip is written by CPack itself and read back with unzip.
+PRAVELTEST_WINDOWS_PACKAGE_PACKAGES=(nsis unzip)
+# What the zip and the installer put in their folder, the installer's Uninstall.exe aside.
+PRAVELTEST_WINDOWS_PACKAGE_FILES=(LICENSE.txt README.txt THIRD-PARTY.txt
+    bin/praveltest.exe bin/praveltest-cli.exe bin/praveltest-node.exe
+    bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll
+    bin/platforms/qwindows.dll bin/styles/qwindowsvistastyle.dll
+    bin/libgcc_s_seh-1.dll bin/libstdc++-6.dll bin/libwinpthread-1.dll
+    licenses/GPL-3.0.txt licenses/LGPL-3.0.txt licenses/qt6-base-copyright.txt
+    licenses/gcc-mingw-w64-x86-64-posix-runtime-copyright.txt
+    licenses/mingw-w64-x86-64-dev-copyright.txt
+    licenses/qt-build/build-qt-windows.sh licenses/qt-build/common.sh
+    licenses/qt-build/mingw-w64.cmake)
