@@ -7,14 +7,15 @@
 #   scripts/check-windows-installer.sh [--keep DIR] praveltest-VERSION-windows-x86_64-setup.exe
 #
 # --keep DIR makes the prefix in DIR (new or empty) and leaves PraveltTest installed there,
-# uninstall unchecked, for checks that run the installed programs afterwards: WINEPREFIX=DIR,
-# the programs in DIR/drive_c/PraveltTest/bin. Start that prefix's wineserver only inside the
-# namespace the programs are to run in, and end it there with wineserver -k.
+# uninstall unchecked, for checks that run the installed programs afterwards: inside the
+# namespace they are to run in, praveltest_wine_env DIR (scripts/wine.sh), then praveltest_wine
+# DIR/drive_c/PraveltTest/bin/praveltest.exe, and praveltest_wine_stop before leaving it.
 #
 # Prints one line per check and exits non-zero when any fails. With CI=true, a skip for want of
 # a tool (Wine, MinGW-w64) counts as a failure; a skip for what Wine cannot show does not.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 root=$(praveltest_root)
 
 failures=0
@@ -26,22 +27,14 @@ skip_missing() {
     [ "${CI:-}" != true ] || { echo "FAIL  (CI=true: that skip is a failure)"; failures=$((failures + 1)); }
 }
 
-wine_binary() {
-    local candidate
-    for candidate in wine64 /usr/lib/wine/wine64 wine; do
-        command -v "$candidate" >/dev/null && { command -v "$candidate"; return 0; }
-    done
-    return 1
-}
-
 if [ "${1:-}" = --inside ]; then
     installer=$2 keep=$3
-    wine=$(wine_binary)
-    wineserver="$(dirname "$(readlink -f "$wine")")/wineserver"
-    [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+    praveltest_wine_env "$4"
+    wine=$(praveltest_wine_binary)
+    wineserver=$(praveltest_wineserver_binary)
     # Wine makes every socket in its wineserver, so it must be one started in this namespace,
     # and it must not outlive it.
-    trap '"$wineserver" -k 2>/dev/null || true' EXIT
+    trap praveltest_wine_stop EXIT
     # Waits, bounded, until every process of the prefix has ended and the registry is on disk.
     settle() { timeout 120 "$wineserver" -w; }
 
@@ -53,12 +46,13 @@ if [ "${1:-}" = --inside ]; then
     # What the installer puts in its folder; the zip holds the same but Uninstall.exe.
     expected_files=$(printf '%s\n' "${PRAVELTEST_WINDOWS_PACKAGE_FILES[@]}" Uninstall.exe | sort)
 
-    "$wine" wineboot -i >/dev/null 2>&1 && settle || { fail "wineboot -i made no prefix"; exit 1; }
+    praveltest_wine_prefix || { fail "no Wine prefix could be made"; exit 1; }
+    praveltest_wine_check_network || exit 1
     if [ -f "$PRAVELTEST_NETSH_RECORDER" ]; then
         cp "$PRAVELTEST_NETSH_RECORDER" "$WINEPREFIX/drive_c/windows/system32/netsh.exe"
     fi
-    # No menu entries on the host for the shortcuts, and the recorder in place of Wine's netsh.
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;netsh.exe=n"
+    # The recorder in place of Wine's netsh.
+    export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;netsh.exe=n"
     export PRAVELTEST_NETSH_LOG='C:\netsh.log'
 
     # /D must come last and unquoted, even with spaces in the path.
@@ -186,7 +180,7 @@ fi
 installer=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 start=$SECONDS
 
-if ! wine_binary >/dev/null; then
+if ! praveltest_wine_binary >/dev/null 2>&1; then
     skip_missing "the installer check: no Wine (Debian package wine64)"
     exit $((failures > 0))
 fi
@@ -201,12 +195,10 @@ trap 'rm -rf "$scratch"' EXIT
 if [ -n "$keep" ]; then
     mkdir -p "$keep"
     [ -z "$(ls -A "$keep")" ] || { echo "--keep $keep: the folder is not empty" >&2; exit 2; }
-    WINEPREFIX=$(cd "$keep" && pwd)
-    export WINEPREFIX
+    prefix=$(cd "$keep" && pwd)
 else
-    export WINEPREFIX=$scratch/prefix
+    prefix=$scratch/prefix
 fi
-export WINEDEBUG=-all
 # Inside Wine, netsh.exe is replaced by this recorder of its command lines.
 export PRAVELTEST_NETSH_RECORDER=$scratch/record-netsh.exe
 if ! x86_64-w64-mingw32-gcc-posix -O2 -s -o "$PRAVELTEST_NETSH_RECORDER" \
@@ -216,6 +208,6 @@ if ! x86_64-w64-mingw32-gcc-posix -O2 -s -o "$PRAVELTEST_NETSH_RECORDER" \
 fi
 
 status=0
-isolated bash "$0" --inside "$installer" "$keep" || status=$?
+isolated bash "$0" --inside "$installer" "$keep" "$prefix" || status=$?
 echo "installer check took $((SECONDS - start)) s"
 [ "$status" -eq 0 ] && [ "$failures" -eq 0 ]
