@@ -144,6 +144,25 @@ set(CPACK_NSIS_DISPLAY_NAME PraveltTest)
 # A 64-bit installer: its registry writes and Program Files are the 64-bit ones the programs
 # use, and it runs on 64-bit Wine, which has no 32-bit side unless wine32 is installed.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# The installer's own Details tab names product, version and publisher; Windows wants all four
+# parts of the version there, a missing one counting as 0.
+set(parts)
+foreach(part MAJOR MINOR PATCH TWEAK)
+    if("${PROJECT_VERSION_${part}}" STREQUAL "")
+        list(APPEND parts 0)
+    else()
+        list(APPEND parts ${PROJECT_VERSION_${part}})
+    endif()
+endforeach()
+list(JOIN parts . version_four_parts)
+foreach(line "VIProductVersion ${version_four_parts}"
+             "VIAddVersionKey /LANG=1033 ProductName PraveltTest"
+             "VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}"
+             "VIAddVersionKey /LANG=1033 CompanyName \"${CPACK_PACKAGE_VENDOR}\""
+             "VIAddVersionKey /LANG=1033 FileDescription \"PraveltTest installer\""
+             "VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}")
+    string(APPEND CPACK_NSIS_DEFINES "\n${line}")
+endforeach()
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)

@@ -55,6 +55,17 @@ if [ "${1:-}" = --inside ]; then
     export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;netsh.exe=n"
     export PRAVELTEST_NETSH_LOG='C:\netsh.log'
 
+    # The installer's Details tab: its version resource holds each key's UTF-16 text, then the
+    # value's.
+    details=$(strings -el "$installer")
+    detail() { awk -v key="$1" 'previous == key { print; exit } { previous = $0 }' <<<"$details"; }
+    for pair in "CompanyName=PraveltTest developers" "ProductName=PraveltTest" \
+        "ProductVersion=$version"; do
+        actual=$(detail "${pair%%=*}")
+        if [ "$actual" = "${pair#*=}" ]; then pass "installer's details: ${pair%%=*} ${pair#*=}"
+        else fail "installer's details: ${pair%%=*} is '$actual', expected '${pair#*=}'"; fi
+    done
+
     # /D must come last and unquoted, even with spaces in the path.
     if "$wine" "$installer" /S "/D=$dir" >/dev/null 2>&1 && settle; then
         pass "silent install into $dir"
