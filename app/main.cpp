@@ -20,13 +20,22 @@ namespace {
 
 constexpr int kBadCommandLine = 2;
 
-// A GUI-subsystem program has no console of its own; write to the one it was started from.
+#ifdef _WIN32
+// Output the caller redirected to a file or a pipe already has its handle.
+bool HasHandle(DWORD stream) {
+    return GetFileType(GetStdHandle(stream)) != FILE_TYPE_UNKNOWN;
+}
+#endif
+
+// A GUI-subsystem program has no console of its own; write to the one it was started from,
+// unless the caller redirected the output elsewhere.
 void UseParentConsole() {
 #ifdef _WIN32
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        std::freopen("CONOUT$", "w", stdout);
-        std::freopen("CONOUT$", "w", stderr);
-    }
+    const bool output = HasHandle(STD_OUTPUT_HANDLE);
+    const bool errors = HasHandle(STD_ERROR_HANDLE);
+    if ((output && errors) || !AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    if (!output) std::freopen("CONOUT$", "w", stdout);
+    if (!errors) std::freopen("CONOUT$", "w", stderr);
 #endif
 }
 

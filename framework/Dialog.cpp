@@ -8,9 +8,12 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
+#include <optional>
 
 #include "framework/ControlBuilder.h"
 #include "framework/DataExchange.h"
+#include "framework/NativeSystemMenu.h"
 #include "framework/SpinButton.h"
 #include "framework/StaticText.h"
 #include "framework/TrackBar.h"
@@ -186,14 +189,33 @@ std::vector<QWidget*> Dialog::RadioGroup(int id) const {
 
 void Dialog::AppendSystemMenuSeparator() {
     m_systemMenu->addSeparator();
+    AppendNativeSystemMenuItem(*this, 0, "");
 }
 
 void Dialog::AppendSystemMenuItem(unsigned command, const std::string& text) {
-    m_systemMenu->addAction(QString::fromLatin1(text.c_str()), this, [this, command] {
-        Event event{EventKind::SystemCommand};
-        event.command = command;
-        SendEvent(event);
-    });
+    m_systemMenu->addAction(QString::fromLatin1(text.c_str()), this,
+                            [this, command] { SendSystemCommand(command); });
+    // The native menu has its own Close.
+    if ((command & kSystemCommandMask) == kSystemCommandClose) return;
+    AppendNativeSystemMenuItem(*this, command, text);
+    m_nativeCommands.push_back(command);
+}
+
+void Dialog::SendSystemCommand(unsigned command) {
+    Event event{EventKind::SystemCommand};
+    event.command = command;
+    SendEvent(event);
+}
+
+bool Dialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const std::optional<unsigned> command = NativeSystemCommand(message);
+    if (!command || std::find(m_nativeCommands.begin(), m_nativeCommands.end(),
+                              *command & kSystemCommandMask) == m_nativeCommands.end()) {
+        return QDialog::nativeEvent(eventType, message, result);
+    }
+    SendSystemCommand(*command);
+    *result = 0;
+    return true;
 }
 
 void Dialog::ShowSystemMenu(const QPoint& globalPosition) {

@@ -59,6 +59,8 @@ public:
     void AppendSystemMenuSeparator();
     void AppendSystemMenuItem(unsigned command, const std::string& text);
     void ShowSystemMenu(const QPoint& globalPosition);
+    // Routes a window-menu choice as the window system would deliver it.
+    void SendSystemCommand(unsigned command);
 
     // Delivers an event through the routing table, or to default handling when no row matches.
     void SendEvent(Event& event);
@@ -77,6 +79,7 @@ protected:
     void reject() override;
     void accept() override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     struct ControlEntry {
@@ -96,6 +99,9 @@ private:
     std::vector<ControlEntry> m_controls;
     std::map<int, QTimer*> m_timers;
     QMenu* m_systemMenu;
+    // The commands this dialog added to the native window menu; the window system's own go on
+    // to its default handling.
+    std::vector<unsigned> m_nativeCommands;
     ModalLoop m_modalLoop;
     int m_writingFields = 0;
     bool m_created = false;

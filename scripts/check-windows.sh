@@ -1,28 +1,19 @@
 #!/usr/bin/env bash
-# Builds the protocol, the endpoint, the simulated node and their tests for Windows with
-# MinGW-w64 (the windows-cross preset) and runs every cross-built test executable under Wine,
-# then windows_node_tests from the default build: praveltest-node.exe under Wine beside Linux
-# programs on loopback and polled by the real window in the namespace lab.
-# Wine runs only inside a private network namespace with loopback up (the lab adds its own).
-# Prints one line per executable, then "N passed, N failed"; exits non-zero on any failure.
+# Builds and checks everything for Windows: Qt for Windows from Debian's source (built once into
+# its cache by scripts/build-qt-windows.sh), the windows-cross preset (praveltest.exe,
+# praveltest-node.exe, praveltest-cli.exe and their tests), the zip and the installer. Then,
+# inside a private network namespace with only loopback and on a virtual X display, it runs
+# under Wine every cross-built test executable (the window's on Windows' own platform
+# plugin), windows_tests from the default build (the real .exe files beside Linux programs, in
+# labs of namespaces), and the installer's check, whose installed programs meet a node in a lab.
+# Prints one line per executable or check, then "N passed, N failed"; exits non-zero on any
+# failure.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 root=$(praveltest_root)
 cd "$root"
 cross=build/windows-cross
-export WINEDEBUG=-all WINEPREFIX="$root/$cross/wine-prefix"
-
-wine_binary() {
-    local candidate
-    for candidate in wine64 /usr/lib/wine/wine64 wine; do
-        if command -v "$candidate" >/dev/null; then
-            command -v "$candidate"
-            return 0
-        fi
-    done
-    echo "no Wine found" >&2
-    return 1
-}
 
 # One executable; its summary line on stdout, its whole output in a log beside it.
 run_one() {
@@ -45,50 +36,111 @@ run_one() {
     return 1
 }
 
-if [ "${1:-}" = --inside ]; then
-    shift
-    wine=$(wine_binary)
-    wineserver="$(dirname "$(readlink -f "$wine")")/wineserver"
-    [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
-    # Wine makes every socket in its wineserver, so the server must be one started here, in
-    # this namespace; end any left from an earlier run first.
-    "$wineserver" -k 2>/dev/null || true
-    "$wineserver" -w 2>/dev/null || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$wine" wineboot -i >/dev/null 2>&1
-        "$wineserver" -w
+passed=0 failed=0
+count() { if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi; }
+
+# The installed programs of a kept install, in a lab: the window's start-up poll reaches a node,
+# and praveltest-cli.exe finds it.
+installed_meets_node() {
+    local prefix=$1 lab=build/default/testing/praveltest-lab name="ptwin$$" out
+    out=$(mktemp -d)
+    "$lab" up "$name" --host 10.1.2.21 >/dev/null
+    "$lab" exec "$name-h1" -- build/default/tools/praveltest-node --name Installed >"$out/node" &
+    local node=$!
+    local status=0
+    wait_for_line "$out/node" '^ready ' 10 || status=1
+    (
+        praveltest_wine_env "$prefix"
+        local bin='C:\PraveltTest\bin'
+        "$lab" exec "$name-tool" -- "$(praveltest_wine_binary)" "$bin\\praveltest-cli.exe" \
+            poll --expect 1 >"$out/cli" 2>&1 || { cat "$out/cli"; exit 1; }
+        "$lab" exec "$name-tool" -- "$(praveltest_wine_binary)" "$bin\\praveltest.exe" \
+            >/dev/null 2>&1 &
+        local window=$!
+        wait_for_line "$out/node" '^poll from=10\.1\.2\.3:3333 ' 60 || { kill $window; exit 1; }
+        kill $window
+        "$lab" exec "$name-tool" -- "$(praveltest_wineserver_binary)" -k 2>/dev/null || true
+    ) || status=1
+    kill $node 2>/dev/null || true
+    wait 2>/dev/null || true
+    "$lab" down "$name"
+    rm -rf "$out"
+    if [ $status -eq 0 ]; then
+        echo "passed  the installed praveltest-cli.exe finds a node, praveltest.exe polls it"
+    else
+        echo "FAILED  the installed programs did not meet the node in the lab"
     fi
-    mkdir -p "$root/$cross/logs"
-    passed=0 failed=0
+    return $status
+}
+
+# Waits up to $3 seconds until file $1 has a line matching $2.
+wait_for_line() {
+    local deadline=$((SECONDS + $3))
+    until grep -q -- "$2" "$1" 2>/dev/null; do
+        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$2' in $1" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+if [ "${1:-}" = --inside ]; then
+    installer=$2
+    mkdir -p "$cross/logs"
+    # Xvfb picks a free display and writes its number.
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$cross/logs/display" \
+        >/dev/null 2>&1 &
+    xvfb=$!
+    trap 'kill $xvfb 2>/dev/null || true' EXIT
+    wait_for_line "$cross/logs/display" '^[0-9]' 10
+    export DISPLAY=":$(cat "$cross/logs/display")"
+    praveltest_wine_env "$cross/wine-prefix"
+    praveltest_wine_prefix
     while IFS= read -r exe; do
-        if run_one "$wine" "$exe"; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
-    done < <(find "$cross/tests" -name '*.exe' -not -path '*/googletest/*' | sort)
-    "$wineserver" -k 2>/dev/null || true
-    if run_one build/default/tests/lab/windows_node_tests; then
+        count run_one env QT_QPA_PLATFORM=windows "$(praveltest_wine_binary)" "$exe"
+    done < <(find "$cross/bin" -maxdepth 1 -name '*_tests.exe' | sort)
+    praveltest_wine_stop
+    # The Linux side starts Wine only inside the labs it builds.
+    count run_one build/default/tests/lab/windows_tests
+    kept=$(mktemp -d)
+    if bash scripts/check-windows-installer.sh "$installer" >"$cross/logs/installer.log" 2>&1; then
+        echo "passed  installer: $(grep -c '^ok' "$cross/logs/installer.log") checks"
         passed=$((passed + 1))
     else
+        echo "FAILED  installer; log: $cross/logs/installer.log"
+        grep -E '^(FAIL|SKIP)' "$cross/logs/installer.log" | sed 's/^/        /'
         failed=$((failed + 1))
     fi
-    echo "$passed passed, $failed failed"
+    if bash scripts/check-windows-installer.sh --keep "$kept" "$installer" >/dev/null 2>&1; then
+        count installed_meets_node "$kept"
+    else
+        echo "FAILED  the installer did not install for the lab check"
+        failed=$((failed + 1))
+    fi
+    rm -rf "$kept"
+    echo "$passed passed, $failed failed" >"$cross/logs/summary"
     [ "$failed" -eq 0 ]
     exit
 fi
 
 start=$SECONDS
-praveltest_ensure_packages g++-mingw-w64-x86-64-posix wine64 googletest \
-    "${PRAVELTEST_BUILD_PACKAGES[@]}" libgtest-dev iproute2 util-linux
-if ! { [ "$(id -u)" -eq 0 ] && unshare --net true; } 2>/dev/null &&
-    ! unshare --user --map-root-user --net true 2>/dev/null; then
-    echo "no private network namespace can be made here; Wine is not run outside one" >&2
+praveltest_ensure_packages "${PRAVELTEST_QT_WINDOWS_PACKAGES[@]}" "${PRAVELTEST_WINE_PACKAGES[@]}" \
+    "${PRAVELTEST_WINDOWS_PACKAGE_PACKAGES[@]}" "${PRAVELTEST_WINDOWS_CHECK_PACKAGES[@]}" \
+    "${PRAVELTEST_BUILD_PACKAGES[@]}" googletest libgtest-dev
+if ! { [ "$(id -u)" -eq 0 ] && unshare --net true; } 2>/dev/null; then
+    echo "check-windows.sh needs root: Wine runs only inside network namespaces it makes" >&2
     exit 1
 fi
-echo "== windows-cross: build"
-praveltest_build windows-cross
-echo "== default: build windows_node_tests"
+echo "== Qt for Windows"
+PRAVELTEST_QT_WINDOWS=$(bash scripts/build-qt-windows.sh | tail -n 1)
+export PRAVELTEST_QT_WINDOWS
+echo "== windows-cross: build and package"
+installer=$(bash scripts/package-windows.sh | grep -- '-setup\.exe$')
+echo "== default: build windows_tests"
 [ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target windows_node_tests
-echo "== tests under Wine"
+cmake --build --preset default -j "$(nproc)" --target windows_tests praveltest-node praveltest-lab
+echo "== under Wine"
 status=0
-isolated bash "$root/scripts/check-windows.sh" --inside || status=1
+rm -f "$cross/logs/summary"
+isolated bash "$root/scripts/check-windows.sh" --inside "$installer" || status=1
 echo "Windows check took $((SECONDS - start)) s"
+cat "$cross/logs/summary" 2>/dev/null || echo "0 passed, 1 failed"
 exit $status

@@ -81,12 +81,6 @@ praveltest_qt_windows_prefix() {
     echo "$cache/qt-windows-$(praveltest_host_qt_version | tr '+~:' '---')-$options"
 }
 
-# Running the Windows exes under Wine (scripts/wine.sh): Wine, the fonts its prefix gets, and
-# iproute2 and util-linux for the private network namespace it must run in.
-PRAVELTEST_WINE_PACKAGES=(wine64 fonts-wine fonts-dejavu-core iproute2 util-linux)
-# The Windows screenshot: a virtual X display, keys for the window, and the capture.
-PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
-
 # The Windows packages (scripts/package-windows.sh): CPack's NSIS generator runs makensis; the
 # zip is written by CPack itself and read back with unzip.
 PRAVELTEST_WINDOWS_PACKAGE_PACKAGES=(nsis unzip)
@@ -101,3 +95,13 @@ PRAVELTEST_WINDOWS_PACKAGE_FILES=(LICENSE.txt README.txt THIRD-PARTY.txt
     licenses/mingw-w64-x86-64-dev-copyright.txt
     licenses/qt-build/build-qt-windows.sh licenses/qt-build/common.sh
     licenses/qt-build/mingw-w64.cmake)
+
+# Running the Windows exes under Wine (scripts/wine.sh): Wine, the fonts its prefix gets, and
+# iproute2 and util-linux for the private network namespace it must run in.
+PRAVELTEST_WINE_PACKAGES=(wine64 fonts-wine fonts-dejavu-core iproute2 util-linux)
+# The Windows screenshot: a virtual X display, keys for the window, and the capture.
+PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
+
+# For the Windows check beyond Wine itself: the X display the window shows on, the keys typed
+# into it and the OCR that reads it back.
+PRAVELTEST_WINDOWS_CHECK_PACKAGES=(xvfb xauth xdotool imagemagick tesseract-ocr tesseract-ocr-eng)

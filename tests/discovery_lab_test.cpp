@@ -7,6 +7,7 @@
 #include <set>
 #include <thread>
 
+#include "testing/Console.h"
 #include "testing/Lab.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
@@ -348,37 +349,15 @@ protected:
         DiscoveryLabTest::SetUp();
     }
     void TearDown() override {
-        stopConsole = true;
-        if (console.joinable()) console.join();
+        console.reset();
         DiscoveryLabTest::TearDown();
     }
 
-    // A lighting desk on a host of its own, sending 512 channels of every universe 44 times a
-    // second until the test ends.
+    // A lighting desk on a host of its own, until the test ends.
     void StartConsole(int universes) {
-        const std::string host = lab->AddHost("10.1.2.40");
-        console = std::thread([this, host, universes] {
-            lab::NamespaceSwitch inside(host);
-            testing_support::PeerSocket desk("0.0.0.0", 0);
-            std::vector<std::vector<std::uint8_t>> frames;
-            for (int universe = 1; universe <= universes; ++universe) {
-                protocol::DmxDataFields fields;
-                fields.universe = universe;
-                fields.level = static_cast<std::uint8_t>(universe);
-                protocol::DmxBuffer buffer;
-                const std::size_t length = protocol::BuildDmxData(fields, buffer);
-                frames.emplace_back(buffer.begin(), buffer.begin() + length);
-            }
-            auto next = std::chrono::steady_clock::now();
-            while (!stopConsole) {
-                for (const auto& frame : frames)
-                    desk.SendTo("10.1.2.255", protocol::kNodePort, frame);
-                ++consoleRounds;
-                next += std::chrono::microseconds(1'000'000 / 44);
-                std::this_thread::sleep_until(next);
-            }
-        });
-        ASSERT_TRUE(Eventually([&] { return consoleRounds > 0; }));
+        console = std::make_unique<testing_support::Console>(lab->AddHost("10.1.2.40"), universes,
+                                                             "10.1.2.255");
+        ASSERT_TRUE(Eventually([&] { return console->Rounds() > 0; }));
     }
 
     // The kernel's own count of datagrams it dropped on the window's socket for want of room.
@@ -389,9 +368,7 @@ protected:
         });
     }
 
-    std::thread console;
-    std::atomic<bool> stopConsole{false};
-    std::atomic<long> consoleRounds{0};
+    std::unique_ptr<testing_support::Console> console;
 };
 
 std::string QueueName(const testing::TestParamInfo<int>& info) {
@@ -405,9 +382,9 @@ TEST_P(LiveRigLabTest, FiftyNodesAreListedBesideAConsoleAndTheKernelDropsNothing
     OpenShown();
     StartNode("10.1.2.21", {"--count", "50"});
     // The scenario: the window open while the console sends five seconds of frames.
-    ASSERT_TRUE(Eventually([&] { return consoleRounds >= 5 * 44; }, 20s));
+    ASSERT_TRUE(Eventually([&] { return console->Rounds() >= 5 * 44; }, 20s));
 
-    const long roundsBeforePoll = consoleRounds;
+    const long roundsBeforePoll = console->Rounds();
     PollAgain();
     const auto pressed = std::chrono::steady_clock::now();
     EXPECT_TRUE(WaitForEntries(50)) << Tree()->topLevelItemCount() << " listed";
@@ -417,7 +394,7 @@ TEST_P(LiveRigLabTest, FiftyNodesAreListedBesideAConsoleAndTheKernelDropsNothing
         "beside a console: 50 nodes listed %lld ms after Poll Again, kernel drops %ld\n",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()),
         KernelDrops());
-    EXPECT_GT(consoleRounds, roundsBeforePoll) << "the console was sending all along";
+    EXPECT_GT(console->Rounds(), roundsBeforePoll) << "the console was sending all along";
     EXPECT_EQ(KernelDrops(), 0);
     EXPECT_EQ(window->Socket().DroppedDatagrams(), 0u);
     EXPECT_TRUE(messages.Messages().empty());

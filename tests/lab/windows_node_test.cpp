@@ -3,7 +3,6 @@
 // drives it across the bridge.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <QSlider>
 #include <QTreeWidget>
@@ -11,6 +10,7 @@
 #include <memory>
 
 #include "testing/Process.h"
+#include "tests/lab/Wine.h"
 #include "tests/support/MainWindowFixture.h"
 
 namespace {
@@ -22,67 +22,9 @@ const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::
 // A cold Wine start on a busy machine.
 constexpr auto kWineStart = 30s;
 
-std::string FindWine() {
-    for (const char* candidate : {"/usr/bin/wine64", "/usr/lib/wine/wine64", "/usr/bin/wine"}) {
-        if (access(candidate, X_OK) == 0) return candidate;
-    }
-    return {};
-}
-
-// Skips when the Windows build or its Wine prefix is missing (scripts/check-windows.sh makes
-// both, then runs these tests); with both there, a missing Wine fails in CI.
-#define REQUIRE_WINDOWS_NODE()                                                        \
-    do {                                                                              \
-        if (!std::filesystem::exists(PRAVELTEST_WINDOWS_NODE) ||                      \
-            !std::filesystem::exists(PRAVELTEST_WINE_PREFIX)) {                       \
-            GTEST_SKIP() << PRAVELTEST_WINDOWS_NODE                                   \
-                " or its Wine prefix is not built; "                                  \
-                "scripts/check-windows.sh builds them";                               \
-        }                                                                             \
-        if (FindWine().empty()) {                                                     \
-            if (::lab::Required()) FAIL() << "Wine required in CI but not installed"; \
-            GTEST_SKIP() << "Wine is not installed";                                  \
-        }                                                                             \
-    } while (false)
-
-// A Wine prefix of this test's own. Wine makes every socket in its wineserver, so the server
-// must start in the test's network namespace: a private prefix guarantees a new one. Hard
-// links keep the copy cheap; Wine replaces files rather than writing into them.
-class WinePrefix {
-public:
-    WinePrefix() {
-        char pattern[] = "/tmp/praveltest-wine-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
-        m_directory = pattern;
-        m_prefix = m_directory + "/prefix";
-        const auto copy = lab::RunCommand({"cp", "-al", PRAVELTEST_WINE_PREFIX, m_prefix});
-        if (!copy.status.Exited(0)) throw std::runtime_error("cp -al failed: " + copy.errors);
-    }
-    // Ends this prefix's wineserver, which outlives the node by a few seconds otherwise.
-    ~WinePrefix() {
-        try {
-            const auto server = std::filesystem::canonical(FindWine()).parent_path() / "wineserver";
-            if (std::filesystem::exists(server)) {
-                lab::Process(std::vector<std::string>{server.string(), "-k"}, Environment())
-                    .Wait(5s);
-            }
-        } catch (const std::exception&) {
-            // Left to end by itself.
-        }
-        std::error_code ignored;
-        std::filesystem::remove_all(m_directory, ignored);
-    }
-    WinePrefix(const WinePrefix&) = delete;
-    WinePrefix& operator=(const WinePrefix&) = delete;
-
-    std::vector<std::string> Environment() const {
-        return {"WINEPREFIX=" + m_prefix, "WINEDEBUG=-all"};
-    }
-
-private:
-    std::string m_directory;
-    std::string m_prefix;
-};
+using testing_support::FindWine;
+using testing_support::WinePrefix;
+#define REQUIRE_WINDOWS_NODE() REQUIRE_WINDOWS_BUILD(PRAVELTEST_WINDOWS_NODE)
 
 class WindowsNode : public testing::Test {
 protected:
