@@ -1,0 +1,303 @@
+// The real praveltest.exe under Wine: its command line answering on the caller's output; and,
+// on the lab's tool host and the X display the Windows check provides, beside Linux
+// praveltest-node hosts, driven with the keyboard as a person would, its window read back with
+// OCR, its datagrams caught on the wire.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
+
+#include "protocol/NodeProtocol.h"
+#include "testing/Console.h"
+#include "testing/PeerSocket.h"
+#include "testing/Process.h"
+#include "tests/lab/Wine.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::Datagram;
+using testing_support::PeerSocket;
+using testing_support::WinePrefix;
+
+// A cold start of Wine and Qt on a busy machine.
+constexpr auto kWineStart = 60s;
+constexpr auto kOnScreen = 20s;
+
+const std::vector<std::uint8_t> kPoll{'V', 'X', 'P', 'P', 0x01};
+
+// Universe 1, start code 0, raw, 512 channels, every one at 255, and the zero trailer.
+std::vector<std::uint8_t> FullLevelMessage() {
+    std::vector<std::uint8_t> bytes{'V', 'X', 'D', 'D', 0x00, 0x00, 0x01, 0x02, 0x00};
+    bytes.insert(bytes.end(), 512, 0xFF);
+    bytes.push_back(0x00);
+    return bytes;
+}
+
+std::string Shell(const std::string& command, std::chrono::milliseconds timeout = 20s) {
+    return lab::RunCommand({"sh", "-c", command}, timeout).output;
+}
+
+// The desktop the program shows on: X windows found by title, keys typed into them, and the
+// text a person would read there.
+class Desktop {
+public:
+    static bool Available() { return std::getenv("DISPLAY") != nullptr; }
+
+    // The id of the window with exactly this title, waited for; empty when none came.
+    static std::string WaitForWindow(const std::string& title, std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        do {
+            std::string id = Shell("xdotool search --name '^" + title + "$' | head -n 1");
+            if (!id.empty()) return id.substr(0, id.find('\n'));
+            std::this_thread::sleep_for(200ms);
+        } while (std::chrono::steady_clock::now() < deadline);
+        return {};
+    }
+
+    // Types keys, as xdotool names them, into the window.
+    static void Type(const std::string& window, const std::string& keys) {
+        Shell("xdotool windowfocus --sync " + window + " key --delay 100 " + keys);
+    }
+
+    // The window's text as OCR reads it, enlarged first: dialog fonts are small.
+    static std::string Text(const std::string& window) {
+        return Shell("import -window " + window +
+                     " png:- | convert png:- -resize 300% -colorspace Gray png:- | "
+                     "tesseract stdin stdout 2>/dev/null");
+    }
+
+    // Waits until the window's text holds every one of words; false with the last reading in
+    // *seen when it never did.
+    static bool WaitForText(const std::string& window, const std::vector<std::string>& words,
+                            std::chrono::seconds timeout, std::string* seen) {
+        return WaitForAnyWithText({window}, words, timeout, seen);
+    }
+    // The same for a window among all those with this title.
+    static bool WaitForTitledWithText(const std::string& title,
+                                      const std::vector<std::string>& words,
+                                      std::chrono::seconds timeout, std::string* seen) {
+        return WaitForAnyWithText({}, words, timeout, seen, title);
+    }
+
+private:
+    static bool WaitForAnyWithText(std::vector<std::string> windows,
+                                   const std::vector<std::string>& words,
+                                   std::chrono::seconds timeout, std::string* seen,
+                                   const std::string& title = {}) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        do {
+            if (!title.empty()) windows = Lines(Shell("xdotool search --name '^" + title + "$'"));
+            seen->clear();
+            for (const std::string& window : windows) {
+                const std::string text = Text(window);
+                *seen += text + "\n";
+                bool all = true;
+                for (const std::string& word : words) all = all && text.find(word) != text.npos;
+                if (all) return true;
+            }
+        } while (std::chrono::steady_clock::now() < deadline);
+        return false;
+    }
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find('\n', start)) != text.npos; start = end + 1) {
+            if (end > start) lines.push_back(text.substr(start, end - start));
+        }
+        return lines;
+    }
+};
+
+// What a command line prints and returns; the program opens no window for any of these.
+struct CommandLineCase {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string outputStart;  // of standard output
+    std::string outputHas;
+    std::string errorsStart;  // of standard error, which is one line at most
+};
+
+class WindowsCommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(WindowsCommandLine, AnswersOnTheCallersOutputWithTheLinuxExitCode) {
+    REQUIRE_WINDOWS_BUILD(PRAVELTEST_WINDOWS_PROGRAM);
+    const CommandLineCase& each = GetParam();
+    WinePrefix prefix;
+    std::vector<std::string> argv{testing_support::FindWine(), PRAVELTEST_WINDOWS_PROGRAM};
+    argv.insert(argv.end(), each.arguments.begin(), each.arguments.end());
+    lab::Process program(argv, prefix.Environment());
+    const auto status = program.Wait(kWineStart);
+    ASSERT_TRUE(status) << "still running";
+    EXPECT_TRUE(status->Exited(each.exitCode)) << lab::Describe(*status);
+    const std::string output = program.Output();
+    EXPECT_TRUE(output.starts_with(each.outputStart)) << output;
+    EXPECT_NE(output.find(each.outputHas), output.npos) << output;
+    const std::string errors = program.Errors();
+    EXPECT_TRUE(errors.starts_with(each.errorsStart)) << errors;
+    EXPECT_LE(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+    if (each.errorsStart.empty()) {
+        EXPECT_EQ(errors, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, WindowsCommandLine,
+    testing::Values(
+        CommandLineCase{{"--version"}, 0, "praveltest 1.0.0.1\n", "", ""},
+        CommandLineCase{{"--help"}, 0, "Usage: ", "by UDP broadcast on port 3333.\n", ""},
+        // Loopback is the one adapter inside the check's namespace.
+        CommandLineCase{{"--list-interfaces"}, 0, "", " address=127.0.0.1/8 sends-to=127.0.0.255",
+                        ""},
+        CommandLineCase{{"--bogus"}, 2, "", "", "praveltest: unknown option '--bogus'; try --help\n"},
+        CommandLineCase{{"--interface", "nosuch"}, 2, "", "",
+                        "praveltest: no interface named 'nosuch'; up with IPv4: "}),
+    [](const testing::TestParamInfo<CommandLineCase>& info) {
+        std::string name;
+        for (char c : info.param.arguments.front()) {
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        }
+        return name;
+    });
+
+class WindowsProgramInLab : public testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_WINDOWS_BUILD(PRAVELTEST_WINDOWS_PROGRAM);
+        REQUIRE_LAB();
+        if (!Desktop::Available()) {
+            if (lab::Required()) FAIL() << "no X display in CI; scripts/check-windows.sh runs Xvfb";
+            GTEST_SKIP() << "no X display; scripts/check-windows.sh runs these under Xvfb";
+        }
+        m_prefix = std::make_unique<WinePrefix>();
+        m_lab = std::make_unique<lab::Lab>();
+        // Catches what the program sends, on a host of its own.
+        const std::string observerHost = m_lab->AddHost("10.1.2.20");
+        m_observer = lab::InNamespace(observerHost, [] {
+            return std::make_unique<PeerSocket>("0.0.0.0", protocol::kNodePort, true);
+        });
+    }
+    void TearDown() override {
+        if (m_program) m_program->Stop();
+        m_program.reset();
+        m_nodes.clear();
+        m_prefix.reset();
+    }
+
+    lab::Process& StartNode(const std::string& address, const std::string& name,
+                            int network = 0) {
+        const std::string host = m_lab->AddHost(address, -1, network);
+        m_nodes.push_back(std::make_unique<lab::Process>(
+            lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY, "--name", name})));
+        EXPECT_TRUE(m_nodes.back()->WaitForLineStartingWith("ready ", 10s))
+            << m_nodes.back()->Errors();
+        return *m_nodes.back();
+    }
+
+    // Starts the program and waits for its window and, when an observer is there, its
+    // start-up poll.
+    void StartProgram(const std::vector<std::string>& options = {}) {
+        std::vector<std::string> argv{testing_support::FindWine(), PRAVELTEST_WINDOWS_PROGRAM};
+        argv.insert(argv.end(), options.begin(), options.end());
+        m_program = std::make_unique<lab::Process>(
+            lab::Lab::ExecCommand(m_lab->ToolNamespace(), argv), m_prefix->Environment());
+        if (m_observer) {
+            const std::optional<Datagram> poll = m_observer->Receive(kWineStart);
+            ASSERT_TRUE(poll) << "no start-up poll; program stderr: " << m_program->Errors();
+            EXPECT_EQ(poll->bytes, kPoll);
+            EXPECT_EQ(poll->senderAddress, lab::kToolAddress);
+        }
+        m_window = Desktop::WaitForWindow("PraveltTest", kWineStart);
+        ASSERT_FALSE(m_window.empty()) << "no window titled PraveltTest";
+    }
+
+    void ExpectListed(const std::vector<std::string>& names) {
+        std::string seen;
+        EXPECT_TRUE(Desktop::WaitForText(m_window, names, kOnScreen, &seen))
+            << "the window reads:\n" << seen;
+    }
+
+    std::unique_ptr<WinePrefix> m_prefix;
+    std::unique_ptr<lab::Lab> m_lab;
+    std::unique_ptr<PeerSocket> m_observer;
+    std::vector<std::unique_ptr<lab::Process>> m_nodes;
+    std::unique_ptr<lab::Process> m_program;
+    std::string m_window;
+};
+
+// The focus starts on the tree; two tabs reach the slider, and Home is a full level: one
+// message for the key press and one for its end of scroll.
+TEST_F(WindowsProgramInLab, ListsTheNodesAndALevelReachesThemByteForByte) {
+    lab::Process& alpha = StartNode("10.1.2.21", "ALPHA");
+    StartNode("10.1.2.22", "BRAVO");
+    StartProgram();
+    ExpectListed({"ALPHA", "BRAVO", "IP Address: 10.1.2.21", "IP Address: 10.1.2.22"});
+
+    Desktop::Type(m_window, "Tab Tab Home");
+    const std::vector<Datagram> sent = m_observer->ReceiveFor(10s, 2);
+    ASSERT_EQ(sent.size(), 2u);
+    for (const Datagram& message : sent) {
+        EXPECT_EQ(message.bytes, FullLevelMessage());
+        EXPECT_EQ(message.senderAddress, lab::kToolAddress);
+        EXPECT_EQ(message.senderPort, protocol::kNodePort);
+    }
+    EXPECT_TRUE(alpha.WaitForLineStartingWith("dmx ", 5s)) << alpha.Output();
+}
+
+TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
+    StartProgram();
+    Desktop::Type(m_window, "alt+space a");
+    const std::string about = Desktop::WaitForWindow("About PraveltTest", kOnScreen);
+    ASSERT_FALSE(about.empty()) << "no About box";
+    std::string seen;
+    EXPECT_TRUE(Desktop::WaitForText(about, {"DMX512 node test tool"}, kOnScreen, &seen))
+        << "the About box reads:\n" << seen;
+}
+
+// 64 universes at 44 Hz: 2,816 datagrams a second on the program's port while it works.
+TEST_F(WindowsProgramInLab, BesideAConsoleANewNodeIsListedAfterPollAgain) {
+    StartNode("10.1.2.21", "ALPHA");
+    testing_support::Console console(m_lab->AddHost("10.1.2.40"), 64, "10.1.2.255");
+    StartProgram();
+    ExpectListed({"ALPHA"});
+    lab::Process& delta = StartNode("10.1.2.23", "DELTA");
+    Desktop::Type(m_window, "Tab space");  // Poll Again follows the tree
+    EXPECT_TRUE(delta.WaitForLineStartingWith("poll ", 10s)) << delta.Output();
+    ExpectListed({"ALPHA", "DELTA"});
+    EXPECT_GT(console.Rounds(), 44) << "the console was not sending";
+}
+
+// --interface ties the program to the second network's adapter, by index (IP_UNICAST_IF): its
+// poll reaches only that network, and once the adapter is pulled its sends fail and say so,
+// though a default route through the first network would take them.
+TEST_F(WindowsProgramInLab, TheChosenAdapterAloneCarriesItsTraffic) {
+    m_observer.reset();  // the first network hears nothing from the program
+    m_lab->AddSecondNetwork();
+    lab::Ip({"-n", m_lab->ToolNamespace(), "route", "add", "default", "via", "10.1.2.1"});
+    lab::Process& first = StartNode("10.1.2.21", "FIRST");
+    lab::Process& second = StartNode("10.7.0.21", "SECOND", 1);
+    StartProgram({"--interface", "eth1"});
+    ASSERT_TRUE(second.WaitForLineStartingWith("poll ", kWineStart)) << m_program->Errors();
+    ExpectListed({"SECOND"});
+    // A marker sent after the poll: whatever the first node heard before it came from the
+    // program.
+    lab::InNamespace(m_lab->ToolNamespace(), [] {
+        PeerSocket sender("0.0.0.0", 4000, true);
+        ASSERT_TRUE(sender.SendTo("10.1.2.21", protocol::kNodePort, {'M', 'A', 'R', 'K'}));
+    });
+    ASSERT_TRUE(first.WaitForLineStartingWith("ignored ", 5s)) << first.Output();
+    EXPECT_EQ(first.OutputLines().at(1), "ignored from=10.1.2.3:4000 length=4");
+
+    m_lab->SetLink(m_lab->ToolNamespace(), "down", lab::kSecondInterface);
+    Desktop::Type(m_window, "Tab space");  // Poll Again
+    std::string seen;
+    EXPECT_TRUE(Desktop::WaitForTitledWithText("PraveltTest", {"SendTo failed"}, kOnScreen, &seen))
+        << "no send-failure box; the windows read:\n" << seen;
+}
+
+}  // namespace
