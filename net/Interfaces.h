@@ -13,14 +13,14 @@ namespace net {
 
 struct Interface {
     std::string name;
-    // The system's index of the interface, which ties a socket to it on Windows; 0 if unknown.
-    unsigned index = 0;
     // Absent for an interface that carries no IPv4 address at all.
     std::optional<Ipv4> address;
     int prefixLength = 0;
     bool up = false;
     bool loopback = false;
     bool canBroadcast = false;
+    // The system's index of the interface, which ties a socket to it on Windows; 0 if unknown.
+    unsigned index = 0;
 };
 
 // One entry per IPv4 address (an interface with two appears twice), plus one without an
