@@ -33,8 +33,8 @@ string(REPLACE "+" "%2B" PRAVELTEST_QT_SOURCE_VERSION_URL ${PRAVELTEST_QT_SOURCE
 set(PRAVELTEST_QT_VERSION ${Qt6_VERSION})
 
 # Debian's copyright files list every holder and licence in Qt's source (FreeType, HarfBuzz,
-# libpng and the rest it bundles) and in the MinGW runtime. The host's copy of Qt's is the same
-# file only for the same version, which build-qt-windows.sh builds, but say so if they part.
+# libpng and the rest it bundles) and in the MinGW runtime. The host's copy of Qt's fits only the
+# version built; build-qt-windows.sh builds the host's version, and configuring stops if they part.
 function(praveltest_debian_copyright package version variable)
     execute_process(COMMAND dpkg-query -W -f=\${Version} ${package}
                     OUTPUT_VARIABLE installed RESULT_VARIABLE status ERROR_QUIET)
