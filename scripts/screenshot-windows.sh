@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the real praveltest.exe under Wine on Xvfb, as scripts/screenshot.sh
+# takes the Linux one: a lab of network namespaces with three simulated nodes, the exe and
+# its wineserver on the tool's host at 10.1.2.3, after a level change.
+# Needs root (for the namespaces). Builds the windows-cross preset against Qt for Windows
+# (scripts/build-qt-windows.sh, once). Writes docs/screenshot-windows.png unless given a path.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
+root=$(praveltest_root)
+cd "$root"
+out=${1:-docs/screenshot-windows.png}
+[ "$(id -u)" -eq 0 ] || { echo "screenshot-windows.sh needs root for its namespace lab" >&2; exit 1; }
+praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" "${PRAVELTEST_WINE_PACKAGES[@]}" \
+    "${PRAVELTEST_WINE_SCREENSHOT_PACKAGES[@]}"
+
+PRAVELTEST_QT_WINDOWS=$(scripts/build-qt-windows.sh | tail -n 1)
+export PRAVELTEST_QT_WINDOWS
+[ -f build/windows-cross/CMakeCache.txt ] || cmake --preset windows-cross >/dev/null
+cmake --build --preset windows-cross -j "$(nproc)" --target praveltest praveltest_windows_runtime \
+    >/dev/null
+[ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null
+cmake --build --preset default -j "$(nproc)" --target praveltest-lab praveltest-node >/dev/null
+
+# A prefix of its own, so that a check running meanwhile keeps its wineserver.
+praveltest_wine_env build/windows-cross/wine-screenshot
+lab=build/default/testing/praveltest-lab name="ptwshot$$"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    local pid
+    "$lab" exec "$name-tool" -- bash -c 'source scripts/wine.sh && praveltest_wine_stop' || true
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+    "$lab" down "$name"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $4 seconds (default 10) until file $1 holds at least $2 lines matching $3.
+wait_for_lines() {
+    local deadline=$((SECONDS + ${4:-10})) found
+    until found=$(grep -c -- "$3" "$1" 2>/dev/null) && [ "$found" -ge "$2" ]; do
+        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$3' in $1" >&2; return 1; }
+        sleep 0.05
+    done
+}
+
+# Captures the window until two captures in a row are the same picture: the tick, which adds
+# one entry at a time, has nothing left to show. Up to ten seconds.
+capture_when_still() {
+    local deadline=$((SECONDS + 10))
+    import -window "$window" "$work/before.png"
+    while [ $SECONDS -lt $deadline ]; do
+        import -window "$window" "$work/after.png"
+        if compare -metric AE "$work/before.png" "$work/after.png" null: 2>/dev/null; then
+            mv "$work/after.png" "$1"
+            return 0
+        fi
+        mv "$work/after.png" "$work/before.png"
+    done
+    echo "the window kept changing" >&2
+    return 1
+}
+
+"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
+node=build/default/tools/praveltest-node
+start_node() {  # host arguments...
+    local host=$1
+    shift
+    "$lab" exec "$name-$host" -- "$node" "$@" >"$work/$host" &
+    pids+=($!)
+    wait_for_lines "$work/$host" 1 '^ready '
+}
+start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
+start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
+start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
+
+# Xvfb picks a free display and writes its number.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+wait_for_lines "$work/display" 1 '^[0-9]'
+export DISPLAY=":$(cat "$work/display")"
+# The prefix is made, the first time, in the tool's namespace too: wineboot starts a server.
+"$lab" exec "$name-tool" -- bash -c 'source scripts/wine.sh && praveltest_wine_prefix &&
+    praveltest_wine build/windows-cross/bin/praveltest.exe' >"$work/wine.log" 2>&1 &
+pids+=($!)
+window=
+deadline=$((SECONDS + 180))  # a first run makes the prefix
+until window=$(xdotool search --name '^PraveltTest$' 2>/dev/null | head -n 1) && [ -n "$window" ]; do
+    [ $SECONDS -lt $deadline ] || { echo "the window did not appear" >&2; cat "$work/wine.log" >&2; exit 1; }
+    sleep 0.1
+done
+for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:3333' 30; done
+capture_when_still "$work/listed.png"
+
+xdotool windowfocus --sync "$window"
+# From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down,
+# each key a message on its press and one on its release.
+xdotool key --window "$window" Tab Tab Home Page_Down Page_Down Page_Down
+wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
+mkdir -p "$(dirname "$out")"
+capture_when_still "$out"
+echo "wrote $out"
