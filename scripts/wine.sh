@@ -49,8 +49,9 @@ praveltest_wine_env() {
     export WINEDEBUG=-all
     # No Mono or Gecko installer, and no menu entries or file associations on the host.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-    # Wine adds every font fontconfig lists to the Windows fonts, and the host's set varies:
-    # math fonts such as fonts-lyx's, once offered, drew every text as symbols.
+    # Wine adds every font fontconfig lists to the Windows fonts, and the host's set varies.
+    # Without a Windows UI font Qt fell back on a math font: fonts-lyx's drew every text as
+    # symbols, and DejaVu Math TeX Gyre's tall bounds left the number fields blank.
     export FONTCONFIG_FILE="$prefix/praveltest-fonts/fonts.conf"
     unset WINEARCH WINELOADER WINESERVER
 }
@@ -79,6 +80,15 @@ praveltest_wine_font_files() {
 praveltest_wine_registry() {
     cat <<'EOF'
 Windows Registry Editor Version 5.00
+
+; Wine keeps each font fontconfig ever offered, by its path, and loads it again from here; a
+; prefix once used without this setup forgets them. Wine writes its own entries back when it
+; finds no code pages recorded.
+[-HKEY_CURRENT_USER\Software\Wine\Fonts\External Fonts]
+[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\Fonts]
+[-HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Fonts]
+[HKEY_CURRENT_USER\Software\Wine\Fonts]
+"Codepages"=-
 
 ; The faces dialog templates name, on Tahoma as on Windows 2000 and later.
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
