@@ -73,6 +73,31 @@ installed_meets_node() {
     return $status
 }
 
+# praveltest.exe's own resources, read back with icoutils: icon 128 is the project's icon, the
+# string table holds the About item and the start-up failure, and the version block carries the
+# version of project() in CMakeLists.txt.
+resources_check() {
+    local exe=$cross/bin/praveltest.exe work version text status=0
+    work=$(mktemp -d)
+    version=$(sed -nE 's/^project\(PraveltTest VERSION ([0-9.]+) .*/\1/p' CMakeLists.txt)
+    wrestool -x --type=group_icon --name=128 "$exe" >"$work/128.ico"
+    cmp -s "$work/128.ico" res/icons/praveltest.ico || { echo "        icon 128 differs"; status=1; }
+    wrestool -x --raw --type=string "$exe" | strings -el >"$work/strings"
+    wrestool -x --raw --type=version "$exe" | strings -el >>"$work/strings"
+    for text in "&About PraveltTest..." "Windows sockets initialization failed." \
+        "PraveltTest MFC Application" "PraveltTest.EXE" "PraveltTest Application" \
+        "${version//./, }"; do
+        grep -qxF -- "$text" "$work/strings" || { echo "        no \"$text\""; status=1; }
+    done
+    rm -rf "$work"
+    if [ $status -eq 0 ]; then
+        echo "passed  praveltest.exe resources: icon 128, strings 101 and 103, version $version"
+    else
+        echo "FAILED  praveltest.exe resources"
+    fi
+    return $status
+}
+
 # Waits up to $3 seconds until file $1 has a line matching $2.
 wait_for_line() {
     local deadline=$((SECONDS + $3))
@@ -92,10 +117,12 @@ if [ "${1:-}" = --inside ]; then
     trap 'kill $xvfb 2>/dev/null || true' EXIT
     wait_for_line "$cross/logs/display" '^[0-9]' 10
     export DISPLAY=":$(cat "$cross/logs/display")"
+    count resources_check
     praveltest_wine_env "$cross/wine-prefix"
     praveltest_wine_prefix
     while IFS= read -r exe; do
-        count run_one env QT_QPA_PLATFORM=windows "$(praveltest_wine_binary)" "$exe"
+        # Bounded: a Windows program that fails can wait on a message box no one will click.
+        count run_one timeout 900 "$(praveltest_wine_binary)" "$exe"
     done < <(find "$cross/bin" -maxdepth 1 -name '*_tests.exe' | sort)
     praveltest_wine_stop
     # The Linux side starts Wine only inside the labs it builds.

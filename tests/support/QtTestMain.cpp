@@ -1,5 +1,6 @@
-// GoogleTest main for tests with real widgets: one QApplication, offscreen unless told otherwise
-// (the Windows check runs them on the windows platform under Wine), and the socket layer up.
+// GoogleTest main for tests with real widgets: one QApplication and the socket layer up. On
+// Linux the widgets are offscreen unless told otherwise; on Windows (and under Wine, which
+// does not pass QT_ variables on) they are the platform's own windows.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,7 +10,9 @@
 #include "net/SocketCompat.h"
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     if (!net::StartSocketLayer()) {
         std::fputs("the socket layer did not start\n", stderr);
         return 1;
