@@ -103,5 +103,6 @@ PRAVELTEST_WINE_PACKAGES=(wine64 fonts-wine fonts-dejavu-core iproute2 util-linu
 PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
 
 # For the Windows check beyond Wine itself: the X display the window shows on, the keys typed
-# into it and the OCR that reads it back.
-PRAVELTEST_WINDOWS_CHECK_PACKAGES=(xvfb xauth xdotool imagemagick tesseract-ocr tesseract-ocr-eng)
+# into it and the OCR that reads it back; wrestool and strings to read the exe's resources.
+PRAVELTEST_WINDOWS_CHECK_PACKAGES=(xvfb xauth xdotool imagemagick tesseract-ocr tesseract-ocr-eng
+    icoutils binutils)
