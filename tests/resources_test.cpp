@@ -72,6 +72,7 @@ TEST(ResourcesTest, VersionBlockHoldsTheProductsValues) {
     EXPECT_TRUE(std::filesystem::is_regular_file(icon[1].str())) << icon[1];
 }
 
+#ifndef _WIN32  // the Debian package's documents are made by Linux builds only
 TEST(ResourcesTest, PackageDocumentsCarryTheProjectVersion) {
     const std::string version = praveltest::kVersion;
     const std::string date = praveltest::kReleaseDate;
@@ -85,6 +86,7 @@ TEST(ResourcesTest, PackageDocumentsCarryTheProjectVersion) {
                         "\" \"User Commands\"\n"),
               std::string::npos);
 }
+#endif
 
 TEST(ResourcesTest, EveryDocumentNamesTheSameLicence) {
     EXPECT_EQ(ReadSource("LICENSE").substr(0, 49),
