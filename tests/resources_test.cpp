@@ -30,9 +30,11 @@ std::string ReadGenerated(const std::string& relative) {
     return ReadPath(std::string(PRAVELTEST_BINARY_DIR) + "/" + relative);
 }
 
+#ifndef _WIN32
 std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
+#endif
 
 std::map<std::string, std::string> RcVersionValues() {
     std::map<std::string, std::string> values;
