@@ -64,7 +64,7 @@ installed_meets_node() {
     "$lab" exec "$name-h1" -- build/default/tools/praveltest-node --name Installed >"$out/node" &
     local node=$!
     local status=0
-    wait_for_line "$out/node" '^ready ' 10 || status=1
+    wait_for_lines "$out/node" 1 '^ready ' 10 || status=1
     (
         praveltest_wine_env "$prefix"
         local bin='C:\PraveltTest\bin'
@@ -73,7 +73,7 @@ installed_meets_node() {
         "$lab" exec "$name-tool" -- "$(praveltest_wine_binary)" "$bin\\praveltest.exe" \
             >/dev/null 2>&1 &
         local window=$!
-        wait_for_line "$out/node" '^poll from=10\.1\.2\.3:3333 ' 60 || { kill $window; exit 1; }
+        wait_for_lines "$out/node" 1 '^poll from=10\.1\.2\.3:3333 ' 60 || { kill $window; exit 1; }
         kill $window
         "$lab" exec "$name-tool" -- "$(praveltest_wineserver_binary)" -k 2>/dev/null || true
     ) || status=1
@@ -120,15 +120,6 @@ resources_check() {
     return $status
 }
 
-# Waits up to $3 seconds until file $1 has a line matching $2.
-wait_for_line() {
-    local deadline=$((SECONDS + $3))
-    until grep -q -- "$2" "$1" 2>/dev/null; do
-        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$2' in $1" >&2; return 1; }
-        sleep 0.1
-    done
-}
-
 if [ "${1:-}" = --inside ]; then
     installer=$2
     mkdir -p "$cross/logs"
@@ -137,7 +128,7 @@ if [ "${1:-}" = --inside ]; then
         >/dev/null 2>&1 &
     xvfb=$!
     trap 'kill $xvfb 2>/dev/null || true' EXIT
-    wait_for_line "$cross/logs/display" '^[0-9]' 10
+    wait_for_lines "$cross/logs/display" 1 '^[0-9]' 10
     export DISPLAY=":$(cat "$cross/logs/display")"
     count resources_check
     praveltest_wine_env "$cross/wine-prefix"

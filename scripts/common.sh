@@ -106,3 +106,32 @@ PRAVELTEST_WINE_SCREENSHOT_PACKAGES=(xvfb xdotool imagemagick)
 # into it and the OCR that reads it back; wrestool and strings to read the exe's resources.
 PRAVELTEST_WINDOWS_CHECK_PACKAGES=(xvfb xauth xdotool imagemagick tesseract-ocr tesseract-ocr-eng
     icoutils binutils)
+
+# Waits up to $4 seconds (default 10) until file $1 holds at least $2 lines matching $3.
+wait_for_lines() {
+    local deadline=$((SECONDS + ${4:-10})) found
+    until found=$(grep -c -- "$3" "$1" 2>/dev/null) && [ "$found" -ge "$2" ]; do
+        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$3' in $1" >&2; return 1; }
+        sleep 0.05
+    done
+}
+
+# Captures X window $1 into $2 once two captures in a row are the same picture: the tick,
+# which adds one entry at a time, has nothing left to show. Up to ten seconds.
+capture_when_still() {
+    local window=$1 out=$2 deadline=$((SECONDS + 10)) scratch
+    scratch=$(mktemp -d)
+    import -window "$window" "$scratch/before.png"
+    while [ $SECONDS -lt $deadline ]; do
+        import -window "$window" "$scratch/after.png"
+        if compare -metric AE "$scratch/before.png" "$scratch/after.png" null: 2>/dev/null; then
+            mv "$scratch/after.png" "$out"
+            rm -rf "$scratch"
+            return 0
+        fi
+        mv "$scratch/after.png" "$scratch/before.png"
+    done
+    rm -rf "$scratch"
+    echo "the window kept changing" >&2
+    return 1
+}

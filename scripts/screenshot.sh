@@ -23,32 +23,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits up to ten seconds until file $1 holds at least $2 lines matching $3.
-wait_for_lines() {
-    local deadline=$((SECONDS + 10)) found
-    until found=$(grep -c -- "$3" "$1" 2>/dev/null) && [ "$found" -ge "$2" ]; do
-        [ $SECONDS -lt $deadline ] || { echo "timed out waiting for '$3' in $1" >&2; return 1; }
-        sleep 0.05
-    done
-}
-
-# Captures the window until two captures in a row are the same picture: the tick, which adds
-# one entry at a time, has nothing left to show. Up to ten seconds.
-capture_when_still() {
-    local deadline=$((SECONDS + 10))
-    import -window "$window" "$work/before.png"
-    while [ $SECONDS -lt $deadline ]; do
-        import -window "$window" "$work/after.png"
-        if compare -metric AE "$work/before.png" "$work/after.png" null: 2>/dev/null; then
-            mv "$work/after.png" "$1"
-            return 0
-        fi
-        mv "$work/after.png" "$work/before.png"
-    done
-    echo "the window kept changing" >&2
-    return 1
-}
-
 "$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
 node=build/default/tools/praveltest-node
 start_node() {  # host arguments...
@@ -77,7 +51,7 @@ for _ in $(seq 100); do
 done
 [ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
 for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:3333'; done
-capture_when_still "$work/listed.png"
+capture_when_still "$window" "$work/listed.png"
 
 xdotool windowfocus --sync "$window"
 # From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down,
@@ -85,5 +59,5 @@ xdotool windowfocus --sync "$window"
 xdotool key --window "$window" Tab Tab Home Page_Down Page_Down Page_Down
 wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
 mkdir -p "$(dirname "$out")"
-capture_when_still "$out"
+capture_when_still "$window" "$out"
 echo "wrote $out"
