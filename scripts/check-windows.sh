@@ -18,7 +18,8 @@ cross=build/windows-cross
 # One executable; its summary line on stdout, its whole output in a log beside it.
 run_one() {
     local name argument
-    for argument in "$@"; do [[ $argument == *.exe || $argument == */* ]] && name=$(basename "$argument"); done
+    # The executable is the last argument that is not an option.
+    for argument in "$@"; do [[ $argument == -* ]] || name=$(basename -- "$argument"); done
     local log="$root/$cross/logs/$name.log"
     local status=0 tests
     "$@" >"$log" 2>&1 || status=$?
