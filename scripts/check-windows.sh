@@ -79,7 +79,7 @@ installed_meets_node() {
         "$lab" exec "$name-tool" -- "$(praveltest_wineserver_binary)" -k 2>/dev/null || true
     ) || status=1
     kill $node 2>/dev/null || true
-    wait 2>/dev/null || true
+    wait $node 2>/dev/null || true
     "$lab" down "$name"
     rm -rf "$out"
     if [ $status -eq 0 ]; then
