@@ -144,17 +144,8 @@ set(CPACK_NSIS_DISPLAY_NAME PraveltTest)
 # A 64-bit installer: its registry writes and Program Files are the 64-bit ones the programs
 # use, and it runs on 64-bit Wine, which has no 32-bit side unless wine32 is installed.
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
-# The installer's own Details tab names product, version and publisher; Windows wants all four
-# parts of the version there, a missing one counting as 0.
-set(parts)
-foreach(part MAJOR MINOR PATCH TWEAK)
-    if("${PROJECT_VERSION_${part}}" STREQUAL "")
-        list(APPEND parts 0)
-    else()
-        list(APPEND parts ${PROJECT_VERSION_${part}})
-    endif()
-endforeach()
-list(JOIN parts . version_four_parts)
+# The installer's own Details tab names product, version and publisher.
+list(JOIN PRAVELTEST_VERSION_PARTS . version_four_parts)
 foreach(line "VIProductVersion ${version_four_parts}"
              "VIAddVersionKey /LANG=1033 ProductName PraveltTest"
              "VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}"
