@@ -39,7 +39,7 @@ std::vector<Taken> TakeAll(net::PendingDatagrams& list) {
 
 // Each entry takes 20 bytes besides its datagram, so 100 bytes hold two of 30.
 TEST(PendingDatagrams, KeepsArrivalOrderWithinItsBoundAndCountsWhatItDrops) {
-    net::PendingDatagrams list(100);
+    net::PendingDatagrams list(100, 600);
     const Bytes a(30, 0xAA), b(30, 0xBB), c(30, 0xCC), d(10, 0xDD);
     EXPECT_TRUE(Push(list, a, "10.1.2.4", 3333));
     EXPECT_TRUE(Push(list, b, "255.255.255.255", 65535));
