@@ -177,8 +177,7 @@ void NodeSocket::ReceiveTick() {
         // Taken off the list before dispatch: a message box's nested loop runs further ticks.
         if (!m_pending.Pop(buffer, sizeof buffer, datagram)) return;
     }
-    DispatchDatagram(datagram.bytes, datagram.length, datagram.senderAddress,
-                     datagram.senderPort);
+    DispatchDatagram(datagram.bytes, datagram.length, datagram.senderAddress, datagram.senderPort);
 }
 
 std::uint64_t NodeSocket::DroppedDatagrams() const {
