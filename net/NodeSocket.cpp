@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -23,10 +22,6 @@ constexpr char kUnexpected[] = "Received message we didn't expect = '%s'";
 constexpr char kInvalidHeader[] = "Invalid message header received = '%s'";
 constexpr char kNoHostAddress[] =
     "This host has no IPv4 address to broadcast from; no node can be reached.";
-
-// Resting after each read lets a flood gather into batches, at most 500 wake-ups a second,
-// while even a stock 425,984-byte kernel queue holds 30 ms of 11,000 full DMX frames a second.
-constexpr auto kReaderRest = std::chrono::milliseconds(2);
 
 #ifdef _WIN32
 constexpr int kNoAddressError = WSAEADDRNOTAVAIL;
@@ -166,11 +161,9 @@ void NodeSocket::StartReader() {
 
 void NodeSocket::ReadAsTrafficArrives() {
     while (WaitReadable(m_handle, m_stopReader->Handle()) == WaitResult::First) {
-        {
-            const std::lock_guard lock(m_lock);
-            DrainSocket();
-        }
-        std::this_thread::sleep_for(kReaderRest);
+        // No rest between reads: a console's burst of frames would fill the queue meanwhile.
+        const std::lock_guard lock(m_lock);
+        DrainSocket();
     }
 }
 
