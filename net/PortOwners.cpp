@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 #ifdef _WIN32
 #include "net/SystemSockets.h"
@@ -35,8 +36,8 @@ std::vector<std::uint64_t> SocketInodesOnPort(const std::string& table, std::uin
         for (int i = 0; i < 7; ++i) fields >> skipped;
         if (!(fields >> inode) || inode == 0) continue;
         const std::size_t colon = local.rfind(':');
-        unsigned localPort = 0;
         if (colon == std::string::npos) continue;
+        unsigned localPort = 0;
         const char* last = local.data() + local.size();
         const auto [end, error] = std::from_chars(local.data() + colon + 1, last, localPort, 16);
         if (error == std::errc{} && end == last && localPort == port) inodes.push_back(inode);

@@ -246,145 +246,53 @@ TEST(PollOutput, OddNamesStayInsideTheirField) {
     EXPECT_EQ(table.substr(table.find('\n') + 1, 10), "A\",\\\xC3\xA9?z  ");
 }
 
-// Only the poll's own bytes from this host's address and the tool's port are its own poll;
-// a poll from another host or another program here is not.
-TEST(PollCollector, TellsItsOwnPollFromOthers) {
-    const Bytes poll{'V', 'X', 'P', 'P', 1};
-    const std::string polled = "ignored 1 datagram: poll=1";
-    const struct {
-        Bytes datagram;
-        std::string address;
-        std::uint16_t port;
-        bool own;
-        std::string ignored;  // the own poll is counted as before
-    } cases[]{
-        {poll, "10.1.2.3", 3333, true, polled},
-        {poll, "127.0.0.1", 3333, true, polled},
-        {poll, "10.1.2.4", 3333, false, polled},
-        {poll, "10.1.2.3", 3334, false, polled},
-        {{'V', 'X', 'P', 'P', 2}, "10.1.2.3", 3333, false, polled},
-        {{'V', 'X', 'D', 'D', 0, 0, 1, 0, 1, 0, 0},
-         "10.1.2.3",
-         3333,
-         false,
-         "ignored 1 datagram: dmx=1"},
-    };
-    for (const auto& each : cases) {
-        clitool::PollCollector collector({"10.1.2.3", "127.0.0.1"}, 3333);
-        collector.Take(each.datagram, each.address, each.port, 0);
-        EXPECT_EQ(collector.OwnPollCameBack(), each.own) << each.address << ":" << each.port;
-        EXPECT_EQ(clitool::IgnoredText(collector.IgnoredCounts()), each.ignored);
-    }
-}
-
-std::array<int, clitool::kIgnoredKinds> Heard(
-    std::initializer_list<std::pair<clitool::Ignored, int>> counts) {
-    std::array<int, clitool::kIgnoredKinds> heard{};
-    for (const auto& [kind, count] : counts) heard[static_cast<std::size_t>(kind)] = count;
-    return heard;
-}
-
-// What the tool says when nothing answered: the evidence it has, then the usual causes.
-TEST(NoAnswer, SaysWhereThePollWentWhatCameBackAndWhoElseHoldsThePort) {
+// The wordings the lab tests do not reach: sockets whose owner is hidden, an owner without a
+// name, a table the system does not give, an address no interface holds, counts of one.
+TEST(NoAnswer, NamesWhatTheSystemShowsAndCountsWhatItHides) {
     using clitool::Ignored;
-    const std::string causes =
-        "usual causes: a firewall blocking UDP port 3333, the wrong adapter (see "
-        "--list-interfaces) or another program on the port";
-    clitool::NoAnswer quiet{
-        "eth0",       {10, 1, 2, 3}, 24, "10.1.2.255", 3333, true, Heard({{Ignored::Poll, 1}}),
-        {true, {}, 0}};
-    clitool::NoAnswer busy = quiet;
-    busy.ownPollCameBack = false;
-    busy.heard = Heard(
-        {{Ignored::Poll, 3}, {Ignored::Dmx, 40}, {Ignored::ShortReply, 1}, {Ignored::Empty, 1}});
-    busy.owners = {true, {{412, "qlcplus"}, {9001, ""}}, 2};
-    clitool::NoAnswer wideNetmask = quiet;
-    wideNetmask.prefixLength = 16;
-    wideNetmask.ownPollCameBack = false;
-    wideNetmask.heard = Heard({{Ignored::Dmx, 1}, {Ignored::Poll, 1}});
-    wideNetmask.owners = {true, {}, 1};
-    const clitool::NoAnswer unnamed{"",
-                                    {127, 0, 1, 1},
-                                    0,
-                                    "127.0.1.255",
-                                    4000,
-                                    true,
-                                    Heard({{Ignored::Poll, 2}, {Ignored::UnknownCode, 1}}),
-                                    {false, {}, 0}};
-    const struct {
-        clitool::NoAnswer facts;
-        std::string lines;
-    } cases[]{
-        {quiet,
-         "no node answered the poll sent on eth0 (10.1.2.3/24) to 10.1.2.255:3333\n"
-         "its own poll came back: yes, so the broadcast went out\n"
-         "other programs on UDP port 3333 on this host: none\n"
-         "also heard: nothing\n" +
-             causes},
-        {busy,
+    clitool::NoAnswer hidden{"eth0", {10, 1, 2, 3}, 24, "10.1.2.255", 3333, false, {}, {}};
+    hidden.heard[static_cast<std::size_t>(Ignored::Dmx)] = 1;
+    hidden.heard[static_cast<std::size_t>(Ignored::ShortReply)] = 1;
+    hidden.owners = {true, {{412, "qlcplus"}, {9001, ""}}, 2};
+    clitool::NoAnswer unknown{"", {127, 0, 1, 1}, 0, "127.0.1.255", 4000, true, {}, {}};
+    unknown.heard[static_cast<std::size_t>(Ignored::Poll)] = 3;
+    const std::pair<clitool::NoAnswer, std::string> cases[]{
+        {hidden,
          "no node answered the poll sent on eth0 (10.1.2.3/24) to 10.1.2.255:3333\n"
          "its own poll came back: no; a firewall on this host may be dropping UDP port 3333\n"
          "other programs on UDP port 3333 on this host: qlcplus (pid 412), (pid 9001), and 2 "
          "sockets whose program is not shown to this user\n"
-         "also heard: 40 DMX data messages, 3 other polls, 2 other datagrams\n" +
-             causes},
-        {wideNetmask,
-         "no node answered the poll sent on eth0 (10.1.2.3/16) to 10.1.2.255:3333\n"
-         "its own poll came back: no; 10.1.2.255 is not a broadcast address on eth0 "
-         "(10.1.2.3/16)\n"
-         "other programs on UDP port 3333 on this host: 1 socket whose program is not shown to "
-         "this user\n"
-         "also heard: 1 DMX data message, 1 other poll\n" +
-             causes},
-        {unnamed,
+         "also heard: 1 DMX data message, 1 other datagram\n"},
+        {unknown,
          "no node answered the poll sent from 127.0.1.1 to 127.0.1.255:4000\n"
          "its own poll came back: yes, so the broadcast went out\n"
          "other programs on UDP port 4000 on this host: unknown, the system does not tell\n"
-         "also heard: 1 other poll, 1 other datagram\n"
-         "usual causes: a firewall blocking UDP port 4000, the wrong adapter (see "
-         "--list-interfaces) or another program on the port"},
+         "also heard: 2 other polls\n"},
     };
-    for (const auto& each : cases) {
+    for (const auto& [facts, expected] : cases) {
         std::string lines;
-        for (const std::string& line : clitool::NoAnswerLines(each.facts)) {
-            lines += (lines.empty() ? "" : "\n") + line;
-        }
-        EXPECT_EQ(lines, each.lines);
+        for (const std::string& line : clitool::NoAnswerLines(facts)) lines += line + "\n";
+        EXPECT_EQ(lines.substr(0, lines.rfind("usual causes: ")), expected);
     }
 }
 
-// The port is the hex after the local address's last colon, for IPv4 and IPv6 alike; the
-// inode is the tenth field. Other ports, the remote port and inode 0 do not count.
+// The port is the hex after the local address's last colon, IPv4 or IPv6; the inode is the
+// tenth field. The remote port and inode 0 do not count.
 TEST(PortOwners, SocketsOnThePortAreFoundInTheSystemsTable) {
     const std::string udp =
-        "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
         "timeout inode ref pointer drops\n"
-        " 1861: 0302010A:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000     0   "
-        "     0 680799 2 000000009fdeb435 0\n"
-        " 1862: 00000000:0D06 00000000:0000 07 00000000:00000000 00:00000000 00000000     0   "
-        "     0 680800 2 000000009fdeb436 0\n"
-        " 1863: 0100007F:A1B2 0100007F:0D05 01 00000000:00000000 00:00000000 00000000  1000   "
-        "     0 680801 2 000000009fdeb437 0\n"
-        " 1864: 00000000:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000     0   "
-        "     0 0 2 000000009fdeb438 0\n"
-        " 1865: 00000000:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000  1000   "
-        "     0 17 2 000000009fdeb439 0\n";
-    const std::string udp6 =
-        "  sl  local_address                         remote_address                        st "
-        "tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref pointer drops\n"
+        "1861: 0302010A:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 680799 2 "
+        "000000009fdeb435 0\n"
+        "1863: 0100007F:A1B2 0100007F:0D05 01 00000000:00000000 00:00000000 00000000 0 0 680801 2 "
+        "000000009fdeb437 0\n"
+        "1864: 00000000:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 0 2 "
+        "000000009fdeb438 0\n"
         "  99: 00000000000000000000000000000000:0D05 00000000000000000000000000000000:0000 07 "
-        "00000000:00000000 00:00000000 00000000     0        0 555 2 0000000011111111 0\n";
-    const struct {
-        std::string table;
-        std::uint16_t port;
-        std::vector<std::uint64_t> inodes;
-    } cases[]{
-        {udp, 3333, {680799, 17}}, {udp, 3334, {680800}}, {udp, 41394, {680801}},
-        {udp, 4444, {}},           {udp6, 3333, {555}},   {"", 3333, {}},
-    };
-    for (const auto& each : cases) {
-        EXPECT_EQ(net::SocketInodesOnPort(each.table, each.port), each.inodes) << each.port;
-    }
+        "00000000:00000000 00:00000000 00000000 1000 0 555 2 0000000011111111 0\n";
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 3333), (std::vector<std::uint64_t>{680799, 555}));
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 41394), (std::vector<std::uint64_t>{680801}));
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 3334), (std::vector<std::uint64_t>{}));
 }
 
 }  // namespace
