@@ -3,10 +3,11 @@
 # Debian packages for building and running the program.
 PRAVELTEST_BUILD_PACKAGES=(cmake g++ make qt6-base-dev libgl-dev fonts-dejavu-core)
 # Extra packages for the test suite: GoogleTest, Google Benchmark, iproute2 for the lab
-# of network namespaces, util-linux for unshare, clang for the fuzzers.
+# of network namespaces, util-linux for unshare, nftables for a lab host's firewall, clang for
+# the fuzzers.
 # desktop-file-utils, appstream and groff-base check the desktop entry, metainfo and manual pages;
 # tshark (with dumpcap and text2pcap) reads captures back through the Wireshark dissector.
-PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux clang libclang-rt-dev
+PRAVELTEST_TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev iproute2 util-linux nftables clang libclang-rt-dev
     desktop-file-utils appstream groff-base tshark)
 # For the Debian package: dpkg-shlibdeps finds the dependencies, and CPack runs file on binaries.
 PRAVELTEST_PACKAGE_PACKAGES=(dpkg-dev file)

@@ -1,10 +1,11 @@
-// praveltest-cli's command line, what it makes of the datagrams a poll brings back, and the
-// texts it prints, without sockets.
+// praveltest-cli's command line, what it makes of the datagrams a poll brings back, the texts
+// it prints and the socket table it reads, without sockets.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "net/PortOwners.h"
 #include "tools/CliArguments.h"
 #include "tools/CliReport.h"
 
@@ -243,6 +244,55 @@ TEST(PollOutput, OddNamesStayInsideTheirField) {
     EXPECT_EQ(csv.substr(csv.find('\n') + 1, 12), "\"A\"\",\\\xC3\xA9\nz\",");
     const std::string table = clitool::FormatNodes(collector.Nodes(), PollFormat::Table);
     EXPECT_EQ(table.substr(table.find('\n') + 1, 10), "A\",\\\xC3\xA9?z  ");
+}
+
+// The wordings the lab tests do not reach: sockets whose owner is hidden, an owner without a
+// name, a table the system does not give, an address no interface holds, counts of one.
+TEST(NoAnswer, NamesWhatTheSystemShowsAndCountsWhatItHides) {
+    using clitool::Ignored;
+    clitool::NoAnswer hidden{"eth0", {10, 1, 2, 3}, 24, "10.1.2.255", 3333, false, {}, {}};
+    hidden.heard[static_cast<std::size_t>(Ignored::Dmx)] = 1;
+    hidden.heard[static_cast<std::size_t>(Ignored::ShortReply)] = 1;
+    hidden.owners = {true, {{412, "qlcplus"}, {9001, ""}}, 2};
+    clitool::NoAnswer unknown{"", {127, 0, 1, 1}, 0, "127.0.1.255", 4000, true, {}, {}};
+    unknown.heard[static_cast<std::size_t>(Ignored::Poll)] = 3;
+    const std::pair<clitool::NoAnswer, std::string> cases[]{
+        {hidden,
+         "no node answered the poll sent on eth0 (10.1.2.3/24) to 10.1.2.255:3333\n"
+         "its own poll came back: no; a firewall on this host may be dropping UDP port 3333\n"
+         "other programs on UDP port 3333 on this host: qlcplus (pid 412), (pid 9001), and 2 "
+         "sockets whose program is not shown to this user\n"
+         "also heard: 1 DMX data message, 1 other datagram\n"},
+        {unknown,
+         "no node answered the poll sent from 127.0.1.1 to 127.0.1.255:4000\n"
+         "its own poll came back: yes, so the broadcast went out\n"
+         "other programs on UDP port 4000 on this host: unknown, the system does not tell\n"
+         "also heard: 2 other polls\n"},
+    };
+    for (const auto& [facts, expected] : cases) {
+        std::string lines;
+        for (const std::string& line : clitool::NoAnswerLines(facts)) lines += line + "\n";
+        EXPECT_EQ(lines.substr(0, lines.rfind("usual causes: ")), expected);
+    }
+}
+
+// The port is the hex after the local address's last colon, IPv4 or IPv6; the inode is the
+// tenth field. The remote port and inode 0 do not count.
+TEST(PortOwners, SocketsOnThePortAreFoundInTheSystemsTable) {
+    const std::string udp =
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode ref pointer drops\n"
+        "1861: 0302010A:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 680799 2 "
+        "000000009fdeb435 0\n"
+        "1863: 0100007F:A1B2 0100007F:0D05 01 00000000:00000000 00:00000000 00000000 0 0 680801 2 "
+        "000000009fdeb437 0\n"
+        "1864: 00000000:0D05 00000000:0000 07 00000000:00000000 00:00000000 00000000 0 0 0 2 "
+        "000000009fdeb438 0\n"
+        "  99: 00000000000000000000000000000000:0D05 00000000000000000000000000000000:0000 07 "
+        "00000000:00000000 00:00000000 00000000 1000 0 555 2 0000000011111111 0\n";
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 3333), (std::vector<std::uint64_t>{680799, 555}));
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 41394), (std::vector<std::uint64_t>{680801}));
+    EXPECT_EQ(net::SocketInodesOnPort(udp, 3334), (std::vector<std::uint64_t>{}));
 }
 
 }  // namespace

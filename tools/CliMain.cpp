@@ -1,4 +1,5 @@
 // praveltest-cli: the poll and the level message from a shell; see HelpText in CliArguments.cpp.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include "net/HostAddress.h"
 #include "net/Interfaces.h"
+#include "net/PortOwners.h"
 #include "net/SystemSockets.h"
 #include "output/OutputSettings.h"
 #include "praveltest/Version.h"
@@ -85,18 +87,41 @@ struct Destination {
     std::optional<std::string> address;
     std::string error;
     int status = 0;
+    net::Ipv4 from{};
+    std::optional<net::Interface> via;  // the interface that holds from, when one does
 };
 
+// The host name's address may be one no interface holds (Debian's 127.0.1.1): then the
+// interface whose network it is in.
+std::optional<net::Interface> HoldingInterface(const net::Ipv4& address,
+                                               const std::vector<net::Interface>& interfaces) {
+    const auto toNumber = [](const net::Ipv4& bytes) {
+        std::uint32_t number = 0;
+        for (const std::uint8_t byte : bytes) number = number << 8 | byte;
+        return number;
+    };
+    for (const net::Interface& each : interfaces) {
+        if (each.up && each.address == address) return each;
+    }
+    for (const net::Interface& each : interfaces) {
+        if (!each.up || !each.address || each.prefixLength <= 0) continue;
+        const std::uint32_t mask = 0xFFFFFFFFu << (32 - std::min(each.prefixLength, 32));
+        if ((toNumber(*each.address) & mask) == (toNumber(address) & mask)) return each;
+    }
+    return std::nullopt;
+}
+
 Destination ChooseDestination(const std::optional<std::string>& interfaceChoice) {
+    const std::vector<net::Interface> interfaces = net::ListInterfaces();
     if (interfaceChoice) {
-        const net::InterfaceChoice choice =
-            net::ChooseInterface(*interfaceChoice, net::ListInterfaces());
-        if (!choice.chosen) return {std::nullopt, choice.error, kBadCommandLine};
-        return {net::ClassCBroadcast(*choice.chosen->address), {}, 0};
+        const net::InterfaceChoice choice = net::ChooseInterface(*interfaceChoice, interfaces);
+        if (!choice.chosen) return {std::nullopt, choice.error, kBadCommandLine, {}, {}};
+        const net::Ipv4 from = *choice.chosen->address;
+        return {net::ClassCBroadcast(from), {}, 0, from, choice.chosen};
     }
     const std::optional<net::Ipv4> host = net::LookupHostAddress();
-    if (!host) return {std::nullopt, kNoHostAddress, kFailed};
-    return {net::ClassCBroadcast(*host), {}, 0};
+    if (!host) return {std::nullopt, kNoHostAddress, kFailed, {}, {}};
+    return {net::ClassCBroadcast(*host), {}, 0, *host, HoldingInterface(*host, interfaces)};
 }
 
 long long MillisecondsSince(Clock::time_point start) {
@@ -123,11 +148,32 @@ void Collect(const Endpoint& endpoint, Clock::time_point start, int waitMillisec
     }
 }
 
-int Poll(const clitool::Arguments& arguments, const std::string& destination) {
+// Why nothing answered, as far as this host can tell; said only when no node answered.
+void ExplainSilence(const Destination& destination, std::uint16_t port,
+                    const clitool::PollCollector& collector) {
+    clitool::NoAnswer facts;
+    if (destination.via) {
+        facts.interfaceName = destination.via->name;
+        facts.prefixLength = destination.via->prefixLength;
+    }
+    facts.address = destination.from;
+    facts.destination = *destination.address;
+    facts.port = port;
+    facts.ownPollCameBack = collector.OwnPollCameBack();
+    facts.heard = collector.IgnoredCounts();
+    facts.owners = net::FindUdpPortOwners(port);
+    for (const std::string& line : clitool::NoAnswerLines(facts)) Say(line);
+}
+
+int Poll(const clitool::Arguments& arguments, const Destination& destination) {
+    std::vector<std::string> ownAddresses;
+    for (const net::Interface& each : net::ListInterfaces()) {
+        if (each.address) ownAddresses.push_back(net::FormatAddress(*each.address));
+    }
     const Endpoint endpoint(arguments.port);
-    endpoint.Send(destination, protocol::kPollMessage);
+    endpoint.Send(*destination.address, protocol::kPollMessage);
     const Clock::time_point start = Clock::now();
-    clitool::PollCollector collector;
+    clitool::PollCollector collector(std::move(ownAddresses), arguments.port);
     Collect(endpoint, start, arguments.poll.waitMilliseconds, collector);
 
     std::fputs(clitool::FormatNodes(collector.Nodes(), arguments.poll.format).c_str(), stdout);
@@ -135,6 +181,7 @@ int Poll(const clitool::Arguments& arguments, const std::string& destination) {
     const std::string ignored = clitool::IgnoredText(collector.IgnoredCounts());
     if (!ignored.empty()) Say(ignored);
     const int answered = static_cast<int>(collector.Nodes().size());
+    if (answered == 0) ExplainSilence(destination, arguments.port, collector);
     if (arguments.poll.expect && answered < *arguments.poll.expect) {
         Say(std::to_string(answered) + " of " + std::to_string(*arguments.poll.expect) +
             " expected nodes answered");
@@ -168,7 +215,7 @@ int Run(const clitool::Arguments& arguments) {
         return destination.status;
     }
     try {
-        return arguments.action == clitool::Action::Poll ? Poll(arguments, *destination.address)
+        return arguments.action == clitool::Action::Poll ? Poll(arguments, destination)
                                                          : Level(arguments, *destination.address);
     } catch (const std::runtime_error& error) {
         Say(error.what());

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "discovery/DeviceRows.h"
+#include "net/HostAddress.h"
+#include "net/PortOwners.h"
 #include "tools/CliArguments.h"
 
 namespace clitool {
@@ -40,18 +42,42 @@ struct NodeRecord {
 // Node records keyed by name, in the order of first answer; the latest reply for a name wins.
 class PollCollector {
 public:
+    PollCollector() = default;
+    // A poll from one of ownAddresses and ownPort is the tool's own, come back to it.
+    PollCollector(std::vector<std::string> ownAddresses, std::uint16_t ownPort)
+        : m_ownAddresses(std::move(ownAddresses)), m_ownPort(ownPort) {}
+
     void Take(std::span<const std::uint8_t> datagram, const std::string& senderAddress,
               std::uint16_t senderPort, long long milliseconds);
 
     const std::vector<NodeRecord>& Nodes() const { return m_nodes; }
     const std::array<int, kIgnoredKinds>& IgnoredCounts() const { return m_ignored; }
+    bool OwnPollCameBack() const { return m_ownPollCameBack; }
 
 private:
     void Count(Ignored kind) { ++m_ignored[static_cast<std::size_t>(kind)]; }
 
     std::vector<NodeRecord> m_nodes;
     std::array<int, kIgnoredKinds> m_ignored{};
+    std::vector<std::string> m_ownAddresses;
+    std::uint16_t m_ownPort = 0;
+    bool m_ownPollCameBack = false;
 };
+
+// What a poll that no node answered shows about why.
+struct NoAnswer {
+    std::string interfaceName;  // empty when no interface holds the address sent from
+    net::Ipv4 address{};        // sent from
+    int prefixLength = 0;       // 0 when unknown
+    std::string destination;    // a.b.c.255
+    std::uint16_t port = 0;
+    bool ownPollCameBack = false;
+    std::array<int, kIgnoredKinds> heard{};  // as IgnoredCounts, the own poll among them
+    net::PortOwners owners;
+};
+// Five lines for standard error: where the poll went, whether it came back, who else holds the
+// port, what else was heard, and the usual causes.
+std::vector<std::string> NoAnswerLines(const NoAnswer& facts);
 
 std::string FormatNodes(const std::vector<NodeRecord>& nodes, PollFormat format);
 // "ignored N datagrams: kind=count ...", naming only kinds that occurred; empty when none did.

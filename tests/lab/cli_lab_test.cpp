@@ -1,6 +1,6 @@
 // praveltest-cli on the lab's tool host with praveltest-node on other hosts: without
 // --interface its host-name lookup finds 10.1.2.3 as the window's does; --interface picks the
-// second network instead.
+// second network instead. When no node answers, it says what it saw.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -110,6 +110,104 @@ TEST(CliInLab, ThePollReachesEveryNodeOfTheChosenNetworkOnly) {
             if (line.starts_with("poll ")) polls.push_back(line);
         }
         EXPECT_EQ(polls, nodes[i].heard) << nodes[i].address;
+    }
+}
+
+// What stands between the poll and an answer. Each but NoNode has a node at 10.1.2.20, which
+// answers every poll that reaches it.
+enum class Trouble {
+    NoNode,
+    ReplyTaken,  // praveltest-node on the tool host, bound to 10.1.2.3:3333
+    Firewall,    // the tool host drops UDP port 3333 as it arrives
+};
+
+// Nothing answered: standard error says where the poll went, whether it came back and who
+// else holds the port, and points at the causes; standard output and the exit status are as
+// for any poll that no node answers.
+TEST(CliInLab, WhenNoNodeAnswersItSaysWhatItSaw) {
+    REQUIRE_LAB();
+    const std::string table =
+        "Name  IP Address  Port  MAC Address  Node Type  Version  Switch Settings  Options  "
+        "Type of Service  Packet TTL  Listen to  Listen IP Address  DMX Universe  Reply ms\n";
+    const std::string own = "praveltest-cli: ignored 1 datagram: poll=1\n";
+    const std::string sent =
+        "praveltest-cli: no node answered the poll sent on eth0 (10.1.2.3/24) "
+        "to 10.1.2.255:3333\n";
+    const std::string back =
+        "praveltest-cli: its own poll came back: yes, so the broadcast went out\n";
+    const std::string none = "praveltest-cli: other programs on UDP port 3333 on this host: none\n";
+    const std::string rest =
+        "praveltest-cli: also heard: nothing\n"
+        "praveltest-cli: usual causes: a firewall blocking UDP port 3333, the wrong adapter (see "
+        "--list-interfaces) or another program on the port\n";
+    const struct {
+        Trouble trouble;
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+        std::string errors;  // the thief's process id as THIEF
+    } cases[]{
+        {Trouble::NoNode, {"--wait", "1"}, 0, table, own + sent + back + none + rest},
+        {Trouble::ReplyTaken,
+         {"--wait", "2", "--format", "json", "--expect", "1"},
+         1,
+         "",
+         own + sent + back +
+             "praveltest-cli: other programs on UDP port 3333 on this host: praveltest-node "
+             "(pid THIEF)\n" +
+             rest + "praveltest-cli: 0 of 1 expected nodes answered\n"},
+        {Trouble::Firewall,
+         {"--wait", "1", "--format", "csv"},
+         0,
+         "Name,IP Address,Port,MAC Address,Node Type,Version,Switch Settings,Options,"
+         "Type of Service,Packet TTL,Listen to,Listen IP Address,DMX Universe,Reply ms\n",
+         sent +
+             "praveltest-cli: its own poll came back: no; a firewall on this host may be "
+             "dropping UDP port 3333\n" +
+             none + rest},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(static_cast<int>(each.trouble));
+        lab::Lab lab;
+        std::unique_ptr<lab::Process> node, thief;
+        if (each.trouble != Trouble::NoNode) {
+            node = std::make_unique<lab::Process>(lab::NamespaceCommand(
+                lab.AddHost("10.1.2.20"), {PRAVELTEST_NODE_BINARY, "--name", "Stage"}));
+            ASSERT_TRUE(node->WaitForLineStartingWith("ready ", 10s)) << node->Errors();
+        }
+        if (each.trouble == Trouble::Firewall) {
+            const auto nft = lab::RunCommand(lab::NamespaceCommand(
+                lab.ToolNamespace(), {"nft",
+                                      "add table inet lab; add chain inet lab in { type "
+                                      "filter hook input priority 0; }; add rule inet lab "
+                                      "in udp dport 3333 drop"}));
+            ASSERT_TRUE(nft.status.Exited(0)) << "nft (Debian package nftables): " << nft.errors;
+        }
+        // Bound to the tool host's own address it never hears the broadcast poll, but the
+        // system hands it the unicast reply, ahead of the tool's socket on any address.
+        if (each.trouble == Trouble::ReplyTaken) {
+            thief = std::make_unique<lab::Process>(lab::NamespaceCommand(
+                lab.ToolNamespace(), {PRAVELTEST_NODE_BINARY, "--bind", lab::kToolAddress}));
+            ASSERT_TRUE(thief->WaitForLineStartingWith("ready ", 10s)) << thief->Errors();
+        }
+
+        std::vector<std::string> argv{PRAVELTEST_CLI_BINARY, "poll"};
+        argv.insert(argv.end(), each.args.begin(), each.args.end());
+        const auto result = lab::RunCommand(lab.ExecCommand(lab.ToolNamespace(), argv), 20s);
+        EXPECT_TRUE(result.status.Exited(each.status)) << lab::Describe(result.status);
+        EXPECT_EQ(result.output, each.output);
+        const std::string pid = thief ? std::to_string(thief->Pid()) : "none";
+        EXPECT_EQ(
+            std::regex_replace(result.errors, std::regex("\\(pid " + pid + "\\)"), "(pid THIEF)"),
+            each.errors);
+        if (thief) {
+            EXPECT_TRUE(thief->WaitForLineStartingWith("ignored from=10.1.2.20:", 10s))
+                << "the reply went to the other program";
+        }
+        if (node) {
+            EXPECT_TRUE(node->WaitForLineStartingWith("poll from=10.1.2.3:3333 ", 10s))
+                << "the poll left the tool host";
+        }
     }
 }
 

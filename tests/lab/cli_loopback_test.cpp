@@ -2,6 +2,8 @@
 // praveltest-node listens as a node would; replies come back to the tool's bound port.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <regex>
 
 #include "testing/Process.h"
@@ -87,6 +89,40 @@ TEST_F(CliOnLoopback, PollListsEachNameOnceAndCountsTheRest) {
               "praveltest-cli: ignored 105 datagrams: empty=1 short=1 oversized=1 dmx=100 "
               "short-reply=1 unknown-code=1\n"
               "praveltest-cli: 2 of 3 expected nodes answered\n");
+}
+
+// No reply among a console's traffic: the lines on standard error count what came by kind, and
+// name this test, whose socket on the port took the poll, as the program that holds it.
+TEST_F(CliOnLoopback, WhenNoNodeAnswersItCountsWhatCameAndNamesWhoHoldsThePort) {
+    lab::Process cli(Command({"poll", "--wait", "3"}));
+    ASSERT_TRUE(m_node.Receive(10s)) << cli.Errors();
+    ByteVector dmx{'V', 'X', 'D', 'D', 0, 0, 1, 0x02, 0x00};
+    dmx.resize(522, 9);
+    PeerSocket console;
+    for (const ByteVector& other : {dmx, dmx, Bytes("VXPP\x01"), Bytes("ABCD")}) {
+        ASSERT_TRUE(console.SendTo("127.0.0.1", m_node.Port(), other));
+    }
+
+    const auto status = cli.Wait(20s);
+    ASSERT_TRUE(status) << "still running";
+    EXPECT_TRUE(status->Exited(0)) << lab::Describe(*status);
+    EXPECT_EQ(cli.Output(),
+              "Name  IP Address  Port  MAC Address  Node Type  Version  Switch Settings  Options  "
+              "Type of Service  Packet TTL  Listen to  Listen IP Address  DMX Universe  "
+              "Reply ms\n");
+    std::string errors = Masked(cli.Errors(), "\\b" + Port() + "\\b", "PORT");
+    errors = Masked(errors, "\\(pid " + std::to_string(getpid()) + "\\)", "(pid TEST)");
+    EXPECT_EQ(errors,
+              "praveltest-cli: ignored 4 datagrams: poll=1 dmx=2 unknown-code=1\n"
+              "praveltest-cli: no node answered the poll sent on lo (127.0.0.1/8) to "
+              "127.0.0.255:PORT\n"
+              "praveltest-cli: its own poll came back: no; 127.0.0.255 is not a broadcast address "
+              "on lo (127.0.0.1/8)\n"
+              "praveltest-cli: other programs on UDP port PORT on this host: node_tests (pid "
+              "TEST)\n"
+              "praveltest-cli: also heard: 2 DMX data messages, 1 other poll, 1 other datagram\n"
+              "praveltest-cli: usual causes: a firewall blocking UDP port PORT, the wrong adapter "
+              "(see --list-interfaces) or another program on the port\n");
 }
 
 // Clamped settings go out as the window's bytes, once, from the node port; a dry run prints
