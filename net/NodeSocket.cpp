@@ -161,7 +161,6 @@ void NodeSocket::DrainSocket() {
             if (entry.oversized || entry.length == 0) continue;
             if (ClassifyDatagram(bytes, entry.length) == DatagramAction::Nothing) continue;
             m_pending.Push(bytes, entry.length, AddressText(entry.address), entry.port);
-            m_peakWaiting = std::max(m_peakWaiting, m_pending.Count());
         }
         read += count;
         if (count < DatagramBatch::kCount) return;

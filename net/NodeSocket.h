@@ -72,8 +72,6 @@ public:
     // Datagrams that act, dropped because the list of those waiting was full.
     std::uint64_t DroppedDatagrams() const { return m_pending.Dropped(); }
     std::size_t WaitingDatagrams() const { return m_pending.Count(); }
-    // The most datagrams waiting at once since the socket was opened.
-    std::size_t PeakWaitingDatagrams() const { return m_peakWaiting; }
 
 private:
     bool BindToDevice();
@@ -87,7 +85,6 @@ private:
     PollReplyHandler m_pollReplyHandler;
     SocketHandle m_handle = kInvalidSocket;
     PendingDatagrams m_pending{kPendingBytes};
-    std::size_t m_peakWaiting = 0;
 };
 
 // printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.
