@@ -105,16 +105,15 @@ void Dialog::SetTimer(int id, int milliseconds) {
     QTimer*& timer = m_timers[id];
     if (!timer) {
         timer = new QTimer(this);
-        // Queued, so a handler that opens a modal box does not hold back the next tick.
-        connect(
-            timer, &QTimer::timeout, this,
-            [this, id] {
-                if (!HasTimer(id)) return;
-                Event event{EventKind::Timer};
-                event.controlId = id;
-                SendEvent(event);
-            },
-            Qt::QueuedConnection);
+        // Delivered straight from the timer's event: a posted event would cost the idle
+        // program a second pass of the event loop every tick.
+        connect(timer, &QTimer::timeout, this, [this, id, timer] {
+            if (!HasTimer(id)) return;
+            const TimerHandlerScope scope(*timer);
+            Event event{EventKind::Timer};
+            event.controlId = id;
+            SendEvent(event);
+        });
     }
     timer->start(milliseconds);
 }

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace framework {
@@ -12,6 +13,8 @@ struct QuitState {
     bool requested = false;
     int exitCode = 0;
     std::vector<ModalLoop*> running;
+    // Timers whose handlers are running and that a modal run has not restarted yet.
+    std::vector<QPointer<QTimer>> inHandler;
 };
 
 QuitState& State() {
@@ -28,8 +31,21 @@ ModalLoop::~ModalLoop() {
     running.erase(std::remove(running.begin(), running.end(), this), running.end());
 }
 
+TimerHandlerScope::TimerHandlerScope(QTimer& timer) : m_timer(&timer) {
+    State().inHandler.push_back(m_timer);
+}
+
+TimerHandlerScope::~TimerHandlerScope() {
+    auto& inHandler = State().inHandler;
+    inHandler.erase(std::remove(inHandler.begin(), inHandler.end(), m_timer), inHandler.end());
+}
+
 int ModalLoop::Run() {
     if (State().requested) return kQuitResult;
+    // A restart registers the timer anew, free of the guard on the handler that is running.
+    for (const QPointer<QTimer>& timer : std::exchange(State().inHandler, {})) {
+        if (timer && timer->isActive()) timer->start();
+    }
     State().running.push_back(this);
     m_running = true;
     const int result = m_loop.exec(QEventLoop::DialogExec);

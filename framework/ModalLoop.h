@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
 
 namespace framework {
 
@@ -22,6 +24,20 @@ public:
 private:
     QEventLoop m_loop;
     bool m_running = false;
+};
+
+// Qt does not fire a timer again while its own handler runs, not even in a loop nested inside
+// that handler. A timer handler holds one of these while it runs; a modal run that starts
+// inside it restarts the timer first, so that ticks go on while a box is open.
+class TimerHandlerScope {
+public:
+    explicit TimerHandlerScope(QTimer& timer);
+    ~TimerHandlerScope();
+    TimerHandlerScope(const TimerHandlerScope&) = delete;
+    TimerHandlerScope& operator=(const TimerHandlerScope&) = delete;
+
+private:
+    QPointer<QTimer> m_timer;
 };
 
 // Queues a quit request: once the current handler has returned, every modal run ends and any

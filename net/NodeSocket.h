@@ -1,16 +1,20 @@
-// The program's one UDP endpoint on port 3333: broadcast sends, and a tick that empties the
-// socket, keeps the datagrams that act and dispatches at most one of them.
+// The program's one UDP endpoint on port 3333: broadcast sends, a reader that empties the socket
+// as traffic arrives and keeps the datagrams that act, and a tick that dispatches at most one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "net/HostAddress.h"
 #include "net/PendingDatagrams.h"
 #include "net/SocketCompat.h"
+#include "net/WakeSignal.h"
 #include "protocol/NodeProtocol.h"
 
 namespace net {
@@ -41,8 +45,8 @@ using PollReplyHandler =
                       const std::string& senderAddress, std::uint16_t senderPort)>;
 
 inline constexpr std::size_t kReceiveBufferLength = 600;
-// A console's DMX data must never hold up a node's reply: each tick reads until the socket is
-// empty, up to this many datagrams (a 20,000-a-second flood brings 2,000 a tick).
+// A console's DMX data must never hold up a node's reply: each read empties the socket, up to
+// this many datagrams at a time.
 inline constexpr std::size_t kMaxReadsPerTick = 4096;
 // Room for the datagrams that act and wait for their tick: more than a 4 MiB kernel queue
 // holds of any size (about 10,000 replies or 6,500 full-size datagrams on Linux).
@@ -58,6 +62,7 @@ public:
 
     void SetPollReplyHandler(PollReplyHandler handler) { m_pollReplyHandler = std::move(handler); }
 
+    // Binds the port and starts the reader; see the class comment.
     void Open();
     void ComputeBroadcastAddress();
     bool SendDatagram(const std::uint8_t* bytes, std::size_t length);
@@ -66,16 +71,21 @@ public:
                          const std::string& senderAddress, std::uint16_t senderPort);
 
     bool IsOpen() const { return m_handle != kInvalidSocket; }
+    // Stops the reader, then closes the socket.
     void Close();
     // The bound port once open, also when the environment asked for port 0.
     std::uint16_t Port() const { return m_environment.port; }
     // Datagrams that act, dropped because the list of those waiting was full.
-    std::uint64_t DroppedDatagrams() const { return m_pending.Dropped(); }
-    std::size_t WaitingDatagrams() const { return m_pending.Count(); }
+    std::uint64_t DroppedDatagrams() const;
+    std::size_t WaitingDatagrams() const;
+    // The most that ever waited at once.
+    std::size_t PeakWaitingDatagrams() const;
 
 private:
     bool BindToDevice();
     bool BindLocal();
+    void StartReader();
+    void ReadAsTrafficArrives();
     void DrainSocket();
     void Show(const std::string& text) const;
     void ShowFormatted(const char* format, const std::uint8_t* code) const;
@@ -84,7 +94,14 @@ private:
     NodeSocketEnvironment m_environment;
     PollReplyHandler m_pollReplyHandler;
     SocketHandle m_handle = kInvalidSocket;
-    PendingDatagrams m_pending{kPendingBytes};
+
+    // Between ticks a console's flood would overflow the kernel's queue and take node replies
+    // down with it, so a thread empties the socket whenever something arrives. The lock
+    // covers the socket's reads and the list.
+    mutable std::mutex m_lock;
+    PendingDatagrams m_pending{kPendingBytes, kReceiveBufferLength};
+    std::unique_ptr<WakeSignal> m_stopReader;
+    std::thread m_reader;
 };
 
 // printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.

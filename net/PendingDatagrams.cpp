@@ -1,6 +1,10 @@
 #include "net/PendingDatagrams.h"
 
+#include <algorithm>
 #include <cstring>
+#include <span>
+
+#include "protocol/NodeProtocol.h"
 
 namespace net {
 namespace {
@@ -21,37 +25,64 @@ void WriteU16(std::uint8_t* at, std::size_t value) {
 
 }  // namespace
 
-PendingDatagrams::PendingDatagrams(std::size_t capacityBytes) : m_capacity(capacityBytes) {}
+PendingDatagrams::PendingDatagrams(std::size_t capacityBytes, std::size_t longestDatagram)
+    : m_capacity(capacityBytes), m_longest(longestDatagram) {}
+
+// A reply takes the room of the longest datagram, so that any later reply under its name fits
+// its place.
+std::size_t PendingDatagrams::Room(std::size_t length, bool reply) const {
+    return kHeader + (reply ? std::max(length, m_longest) : length);
+}
 
 bool PendingDatagrams::Push(const std::uint8_t* bytes, std::size_t length,
                             const std::string& senderAddress, std::uint16_t senderPort) {
-    const std::size_t entry = kHeader + length;
+    if (length > 0xFFFF || length > m_longest || senderAddress.size() >= kAddressField) {
+        ++m_dropped;
+        return false;
+    }
+    const std::span<const std::uint8_t> datagram(bytes, length);
+    const auto name = protocol::PollReplyName(datagram);
+    if (name) {
+        const auto waiting = m_replies.find(std::string(*name));
+        if (waiting != m_replies.end()) {
+            Write(waiting->second, bytes, length, senderAddress, senderPort);
+            return true;
+        }
+    }
+    const std::size_t room = Room(length, name.has_value());
+    if (!MakeRoom(room)) {
+        ++m_dropped;
+        return false;
+    }
+    if (name) m_replies.emplace(*name, m_end);
+    Write(m_end, bytes, length, senderAddress, senderPort);
+    m_end += room;
+    if (++m_count > m_peakCount) m_peakCount = m_count;
+    return true;
+}
+
+bool PendingDatagrams::MakeRoom(std::size_t entry) {
     // Reserved at the first datagram, left uninitialised: pages are only touched as far as
     // the list ever reaches.
     if (!m_storage) m_storage.reset(new std::uint8_t[m_capacity]);
-    if (length > 0xFFFF || senderAddress.size() >= kAddressField) {
-        ++m_dropped;
-        return false;
-    }
     if (m_capacity - m_end < entry && m_begin > 0) {
         // Rare: only when datagrams pile up over many ticks. Slide the waiting ones down.
         std::memmove(m_storage.get(), m_storage.get() + m_begin, m_end - m_begin);
+        for (auto& reply : m_replies) reply.second -= m_begin;
         m_end -= m_begin;
         m_begin = 0;
     }
-    if (m_capacity - m_end < entry) {
-        ++m_dropped;
-        return false;
-    }
-    std::uint8_t* at = m_storage.get() + m_end;
-    WriteU16(at, length);
-    WriteU16(at + 2, senderPort);
-    std::memset(at + 4, 0, kAddressField);
-    std::memcpy(at + 4, senderAddress.data(), senderAddress.size());
-    if (length > 0) std::memcpy(at + kHeader, bytes, length);
-    m_end += entry;
-    ++m_count;
-    return true;
+    return m_capacity - m_end >= entry;
+}
+
+void PendingDatagrams::Write(std::size_t at, const std::uint8_t* bytes, std::size_t length,
+                             const std::string& senderAddress, std::uint16_t senderPort) {
+    std::uint8_t* entry = m_storage.get() + at;
+    WriteU16(entry, length);
+    WriteU16(entry + 2, senderPort);
+    std::memset(entry + 4, 0, kAddressField);
+    std::memcpy(entry + 4, senderAddress.data(), senderAddress.size());
+    if (length > 0) std::memcpy(entry + kHeader, bytes, length);
 }
 
 bool PendingDatagrams::Pop(std::uint8_t* buffer, std::size_t capacity, Datagram& out) {
@@ -64,11 +95,18 @@ bool PendingDatagrams::Pop(std::uint8_t* buffer, std::size_t capacity, Datagram&
     out.length = copied;
     out.senderPort = ReadU16(at + 2);
     out.senderAddress.assign(reinterpret_cast<const char*>(at + 4));
-    m_begin += kHeader + length;
+    const auto name = protocol::PollReplyName({at + kHeader, length});
+    if (name) m_replies.erase(std::string(*name));
+    m_begin += Room(length, name.has_value());
     --m_count;
     // Start again from the front whenever the list empties, as it does on nearly every tick.
     if (m_begin == m_end) m_begin = m_end = 0;
     return true;
+}
+
+void PendingDatagrams::Clear() {
+    m_begin = m_end = m_count = 0;
+    m_replies.clear();
 }
 
 }  // namespace net

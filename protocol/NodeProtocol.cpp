@@ -50,6 +50,14 @@ std::optional<PollReplyMessage> ReadPollReply(std::span<const std::uint8_t> data
     return reply;
 }
 
+std::optional<std::string_view> PollReplyName(std::span<const std::uint8_t> datagram) {
+    if (datagram.size() < kPollReplyLength || !HasCode(datagram, kCodePollReply)) {
+        return std::nullopt;
+    }
+    const auto* name = reinterpret_cast<const char*>(datagram.data() + kNameOffset);
+    return std::string_view(name, std::find(name, name + kNodeNameLength, '\0') - name);
+}
+
 std::array<std::uint8_t, kPollReplyLength> WritePollReply(const PollReplyMessage& reply) {
     std::array<std::uint8_t, kPollReplyLength> bytes{};
     std::copy(kCodePollReply.begin(), kCodePollReply.end(), bytes.begin());

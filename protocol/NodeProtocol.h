@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace protocol {
 
@@ -53,6 +54,10 @@ bool HasCode(std::span<const std::uint8_t> datagram, const MessageCode& code);
 
 // Nothing for fewer than 33 bytes; bytes past offset 32 are ignored.
 std::optional<PollReplyMessage> ReadPollReply(std::span<const std::uint8_t> datagram);
+
+// The name of a poll reply of at least 33 bytes, as bytes into the datagram; nothing for any
+// other datagram. The device tree finds a node's entry by exactly these bytes.
+std::optional<std::string_view> PollReplyName(std::span<const std::uint8_t> datagram);
 
 // The 33-byte wire form of a reply, as a node sends it.
 std::array<std::uint8_t, kPollReplyLength> WritePollReply(const PollReplyMessage& reply);

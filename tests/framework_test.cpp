@@ -320,13 +320,17 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
     dialog.Create();
     int nestedTicks = 0;
     bool inBox = false;
+    bool boxTimedOut = false;
     // The first tick opens a box that stays open until two more ticks came in under it.
     auto previous = SetMessageBoxSink([&](const std::string&) {
         inBox = true;
         ModalLoop loop;
         QTimer limit;  // scoped, so it cannot fire after the loop is gone
         limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, [&] { loop.Exit(0); });
+        QObject::connect(&limit, &QTimer::timeout, [&] {
+            boxTimedOut = true;
+            loop.Exit(0);
+        });
         limit.start(10000);
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -345,7 +349,8 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
     };
     dialog.SetTimer(7, 20);
     EXPECT_TRUE(dialog.HasTimer(7));
-    QTRY_VERIFY_WITH_TIMEOUT(nestedTicks >= 2 && !inBox, 15000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return nestedTicks >= 2 && !inBox; }, 15000));
+    EXPECT_FALSE(boxTimedOut) << "the ticks under the box came only after it had waited 10 s";
     EXPECT_EQ(CountEvents(dialog, EventKind::Timer, 7), CountEvents(dialog, EventKind::Timer));
     dialog.KillTimer(7);
     const int ticks = CountEvents(dialog, EventKind::Timer);

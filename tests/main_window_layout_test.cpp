@@ -192,7 +192,7 @@ TEST_F(MainWindowLayoutTest, LongRowsScrollInsteadOfBeingCutShort) {
     const QTreeWidgetItem* options = tree->topLevelItem(0)->child(5);
     const int needed = tree->fontMetrics().horizontalAdvance(options->text(0));
     EXPECT_GT(needed, tree->viewport()->width());  // so the view must scroll to show it
-    QTRY_VERIFY_WITH_TIMEOUT(tree->horizontalScrollBar()->maximum() > 0, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree->horizontalScrollBar()->maximum() > 0; }, 10000));
     EXPECT_GE(tree->visualItemRect(options).width(), needed);
 }
 

@@ -87,7 +87,7 @@ TEST_F(MainWindowTest, ARealHundredMillisecondTimerDrivesTheTick) {
     EXPECT_TRUE(timers[0]->isActive());
     EXPECT_EQ(timers[0]->interval(), 100);
     for (int i = 0; i < 3; ++i) SendToWindow(Bytes("VXAP"));
-    QTRY_COMPARE_WITH_TIMEOUT(messages.Messages().size(), 3u, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages.Messages().size() == 3u; }, 10000));
 }
 
 TEST_F(MainWindowTest, DoneAndEscapeStopTheTick) {
@@ -117,7 +117,7 @@ TEST_F(MainWindowTest, DoneWithAnEmptyFieldReportsItAndKeepsTicking) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(dialog.HasTimer(kReceiveTimerId));
     SendToWindow(Bytes("VXAP"));
-    QTRY_COMPARE_WITH_TIMEOUT(messages.Messages().size(), 3u, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages.Messages().size() == 3u; }, 10000));
 }
 
 TEST_F(MainWindowTest, APortHeldWithoutReuseEndsTheProgramWithCodeZero) {

@@ -5,11 +5,13 @@
 #include <sched.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/NodeSocket.h"
@@ -460,6 +462,53 @@ TEST_F(NodeSocketTest, ReceiveTickDrainsTheSocketAndDispatchesOneInArrivalOrder)
     EXPECT_EQ(m_replies.size(), 2u);
     EXPECT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_endpoint->DroppedDatagrams(), 0u);
+}
+
+// Between ticks the kernel's queue would overflow under a console's flood, so what arrives is
+// read at once: no tick runs here while the reply is awaited.
+TEST_F(NodeSocketTest, WhatArrivesIsReadWithoutWaitingForATick) {
+    OpenEndpoint();
+    PeerSends(DmxMessage(512, 1));
+    PeerSends(Reply(33, 0x10));
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    while (m_endpoint->WaitingDatagrams() == 0 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(m_endpoint->WaitingDatagrams(), 1u);
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes, Reply(33, 0x10));
+}
+
+// Closing stops the reader in the middle of a flood, whatever it is doing; the sanitizer build
+// sees any use of the endpoint after it is gone.
+TEST_F(NodeSocketTest, ClosingStopsTheReaderMidFlood) {
+    OpenEndpoint();
+    std::atomic<bool> flooding = true;
+    // Every round opens on the same port again.
+    std::thread console([&flooding, port = m_port] {
+        PeerSocket sender(kLoopback, 0);
+        while (flooding) {
+            sender.SendTo(kLoopback, port, DmxMessage(512, 7));
+            sender.SendTo(kLoopback, port, Reply(33, 0x10));
+        }
+    });
+    for (int round = 0; round < 20; ++round) {
+        const auto limit = std::chrono::steady_clock::now() + 10s;
+        while (m_endpoint->PeakWaitingDatagrams() == 0 &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::yield();
+        }
+        EXPECT_GT(m_endpoint->PeakWaitingDatagrams(), 0u) << "round " << round;
+        m_endpoint->Close();
+        EXPECT_EQ(m_endpoint->WaitingDatagrams(), 0u);
+        m_endpoint->ReceiveTick();
+        m_endpoint.reset();
+        OpenEndpoint();
+    }
+    flooding = false;
+    console.join();
+    EXPECT_TRUE(m_replies.empty());
 }
 
 TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
