@@ -3,7 +3,8 @@
 // memory holds still after the first part, the nodes received every datagram sent, the
 // kernel dropped nothing on the window's socket, the endpoint never held more replies than
 // there are nodes, the replies to the last Poll Again reached the tree, every node is listed
-// once with its rows, and no message box opened. Runs in the lab's tool namespace; scripts/soak.sh starts it there.
+// once with its rows, and no message box opened. Runs in the lab's tool namespace;
+// scripts/soak.sh starts it there.
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QEventLoop>
