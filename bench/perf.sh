@@ -2,22 +2,28 @@
 # Measures every performance figure of the program in one run and prints a table: start-up,
 # idle cost and wake-ups, memory, slider latency and drag rate, discovery, a DMX flood and
 # size, each beside the floor (a bare Qt dialog with the same controls) where one applies.
+# Then a second table at a stock receive-queue limit: a show's console of 256 universes at
+# 44 Hz beside the real program and beside the window, and repeated polls.
 # Exits non-zero when a figure misses its goal or counts a lost or wrong sample.
 #
 # Needs root: the real program broadcasts to its subnet, so it runs only in a lab of network
-# namespaces made here (and removed on exit). Extra arguments go to the harness.
+# namespaces made here (and removed on exit). For the second table it sets the machine-wide
+# /proc/sys/net/core/rmem_max to 212992, a stock Debian or Ubuntu value that grants the
+# program's 4 MiB request 425,984 bytes, and puts the old value back when that table is
+# done or the script exits, Ctrl+C included. Extra arguments go to the harness.
 #
-#   sudo bench/perf.sh            # everything, about 4 minutes; the table is kept in build/release/
-#   sudo bench/perf.sh --quick    # short idle, few entries, about 40 s
+#   sudo bench/perf.sh            # everything, about 5 minutes; the tables are kept in build/release/
+#   sudo bench/perf.sh --quick    # short idle, few entries, short console: about a minute
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/release"
+results="$build/perf-results.md"
 options=()
 if [ "${1:-}" = --quick ]; then
     shift
-    options=(--runs 3 --idle-seconds 10 --entries 50 --samples 200 --drag-ms 500 --counts 10
-        --flood-seconds 3)
+    options=(--runs 3 --idle-seconds 20 --entries 50 --samples 200 --drag-ms 500 --counts 10
+        --flood-seconds 3 --show-seconds 3)
 fi
 if [ "$(id -u)" -ne 0 ]; then
     echo "bench/perf.sh needs root: it builds a lab of network namespaces so that the program's" >&2
@@ -33,11 +39,30 @@ cmake --build "$build" -j "$(nproc)" \
 
 lab="$build/testing/praveltest-lab" name="ptperf$$"
 runtime=$(mktemp -d /tmp/praveltest-perf-runtime.XXXXXX)
-trap '"$lab" down "$name"; rm -rf "$runtime"' EXIT
+rmem_max=/proc/sys/net/core/rmem_max
+rmem_old=""
+restore_rmem() {
+    if [ -n "$rmem_old" ]; then
+        echo "$rmem_old" >"$rmem_max"
+        rmem_old=""
+    fi
+}
+trap 'restore_rmem; "$lab" down "$name"; rm -rf "$runtime"' EXIT
 "$lab" up "$name" --host 10.1.2.20 >/dev/null
 # In the tool's namespace under the lab's host name, with a runtime directory of its own as a
 # desktop session would give.
-"$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
-    "$build/bench/praveltest_perf" --program "$build/app/praveltest" \
-    --node "$build/tools/praveltest-node" --floor "$build/bench/floor_dialog" \
-    --node-ns "$name-h1" "${options[@]}" "$@" | tee "$build/perf-results.md"
+harness() {
+    "$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+        "$build/bench/praveltest_perf" --program "$build/app/praveltest" \
+        --node "$build/tools/praveltest-node" --floor "$build/bench/floor_dialog" \
+        --node-ns "$name-h1" "$@"
+}
+status=0
+harness "${options[@]}" "$@" | tee "$results" || status=$?
+# The limit is read-only inside a namespace, so it is set here, for the second table alone.
+rmem_old=$(cat "$rmem_max")
+echo 212992 >"$rmem_max"
+echo | tee -a "$results"
+harness --rows stock-queue "${options[@]}" "$@" | tee -a "$results" || status=$?
+restore_rmem
+exit "$status"

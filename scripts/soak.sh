@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The soak: the real main window for SOAK_MINUTES (default 10) beside 50 simulated nodes on
-# another host of a lab bridge, Poll Again pressed every 6 s and the level moved 100 times a
+# another host of a lab bridge, Poll Again pressed every 2 s and the level moved 100 times a
 # second by key presses on the slider. Passes when resident memory holds still after the first
 # minute (half the run when shorter), the nodes received every datagram the program sent, the
-# kernel dropped nothing on the program's socket, every node is listed, and no message box
-# opened; exits non-zero otherwise.
+# kernel dropped nothing on the program's socket, the replies waiting in the program never
+# outnumbered the nodes, every node is listed, and no message box opened; exits non-zero
+# otherwise.
 #
 # Needs root: it builds its own lab of network namespaces (removed on exit, Ctrl+C included),
 # so nothing is ever sent to a real network. The window runs on Qt's offscreen platform.

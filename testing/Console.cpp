@@ -24,7 +24,8 @@ Console::Console(const std::string& ns, int universes, const std::string& broadc
         }
         auto next = std::chrono::steady_clock::now();
         while (!m_stop) {
-            for (const auto& frame : frames) desk.SendTo(broadcastAddress, protocol::kNodePort, frame);
+            for (const auto& frame : frames)
+                desk.SendTo(broadcastAddress, protocol::kNodePort, frame);
             ++m_rounds;
             // A schedule, not a pause: a late round does not push the later ones back.
             next += std::chrono::microseconds(1'000'000 / 44);
@@ -34,8 +35,12 @@ Console::Console(const std::string& ns, int universes, const std::string& broadc
 }
 
 Console::~Console() {
+    Stop();
+}
+
+void Console::Stop() {
     m_stop = true;
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
 }
 
 }  // namespace testing_support

@@ -16,6 +16,8 @@ public:
     Console(const Console&) = delete;
     Console& operator=(const Console&) = delete;
 
+    // Ends the sending after the round under way; Rounds() is then final.
+    void Stop();
     // Complete rounds of every universe sent so far.
     long Rounds() const { return m_rounds; }
 

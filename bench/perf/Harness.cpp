@@ -1,6 +1,8 @@
 #include "bench/perf/Harness.h"
 
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
@@ -57,6 +59,17 @@ std::string Format(const char* format, ...) {
 void Fail(const std::string& why) {
     std::fprintf(stderr, "praveltest_perf: %s\n", why.c_str());
     std::exit(1);
+}
+
+int GrantedReceiveQueue(int bytes) {
+    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    if (probe < 0) Fail("cannot make a socket to read the receive-queue limit");
+    int granted = 0;
+    socklen_t length = sizeof granted;
+    setsockopt(probe, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    getsockopt(probe, SOL_SOCKET, SO_RCVBUF, &granted, &length);
+    close(probe);
+    return granted;
 }
 
 std::int64_t MonotonicNs() {

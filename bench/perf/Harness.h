@@ -30,7 +30,15 @@ struct Setup {
     int floodSeconds = 10;
     int floodRate = 20000;
     std::vector<int> counts{10, 100, 500};
+    // The rows taken at a stock receive-queue limit instead of the usual ones.
+    bool stockQueue = false;
+    int showSeconds = 10;
 };
+
+// A show's console: every universe, full frames, 44 times a second.
+inline constexpr int kShowUniverses = 256;
+// What a stock net.core.rmem_max (212,992) grants the program's 4 MiB request: twice that.
+inline constexpr int kStockQueueBytes = 2 * 212992;
 
 // The floor's figures, for the ratios of the program's.
 struct Floor {
@@ -50,6 +58,9 @@ int PrintTable(std::FILE* out);
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void Fail(const std::string& why);
+
+// The kernel receive queue a socket in this namespace gets when it asks for bytes.
+int GrantedReceiveQueue(int bytes);
 
 std::int64_t MonotonicNs();
 std::int64_t RealtimeNs();
@@ -75,9 +86,12 @@ void MeasureStartup(const Setup& setup, const Floor& floor);
 void MeasureIdle(const Setup& setup, Floor& floor);
 void MeasureMemory(const Setup& setup, const Floor& floor);
 void MeasureSize(const Setup& setup);
+void MeasureShowScaleProgram(const Setup& setup);
 // The real main window in this process.
 void MeasureLatency(const Setup& setup);
 void MeasureDiscovery(const Setup& setup);
 void MeasureFlood(const Setup& setup, const Floor& floor, Application& application);
+void MeasureShowScaleWindow(const Setup& setup, Application& application);
+void MeasureRepeatedPolls(const Setup& setup);
 
 }  // namespace perf

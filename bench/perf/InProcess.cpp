@@ -5,6 +5,7 @@
 #include <QAbstractItemModel>
 #include <QSlider>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <atomic>
 #include <set>
@@ -14,6 +15,7 @@
 #include "bench/perf/Harness.h"
 #include "protocol/NodeProtocol.h"
 #include "res/ResourceIds.h"
+#include "testing/Console.h"
 #include "testing/Lab.h"
 #include "testing/MainWindow.h"
 #include "testing/ProcStatus.h"
@@ -39,6 +41,50 @@ int LevelOf(const Datagram& datagram) {
         bytes.size() == protocol::kDmxBufferLength &&
         std::equal(protocol::kCodeDmxData.begin(), protocol::kCodeDmxData.end(), bytes.begin());
     return dmx ? bytes[protocol::kDmxHeaderLength] : -1;
+}
+
+// The tick's work: each timer event of the window's receive timer, from delivery to return.
+void WatchTicks(Application& application, CNodeTestDlg& window, std::vector<double>& tickMs) {
+    const auto timers = window.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
+    if (timers.size() != 1) Fail("the window does not have its one receive timer");
+    const QObject* tick = timers.front();
+    application.watcher = [tick, &tickMs](const QObject* receiver, QEvent::Type type,
+                                          std::int64_t ns) {
+        if (receiver == tick && type == QEvent::Timer)
+            tickMs.push_back(static_cast<double>(ns) / 1e6);
+    };
+}
+
+// A node on the node host that the window has not heard yet.
+std::unique_ptr<Process> StartNode(const Setup& setup, const std::vector<std::string>& options) {
+    std::vector<std::string> argv{setup.node};
+    argv.insert(argv.end(), options.begin(), options.end());
+    auto node = std::make_unique<Process>(lab::NamespaceCommand(setup.nodeNamespace, argv));
+    if (!node->WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node->Errors());
+    return node;
+}
+
+// Poll Again, and the seconds until the tree holds count entries; NAN when not within limit.
+double PollAgainUntilListed(CNodeTestDlg& window, int count, std::chrono::milliseconds limit) {
+    auto* tree = Control<QTreeWidget>(window, res::kIdTree);
+    const std::int64_t pressed = MonotonicNs();
+    QTest::mouseClick(Control<QWidget>(window, res::kIdPollAgain), Qt::LeftButton);
+    if (!QTest::qWaitFor([&] { return tree->topLevelItemCount() >= count; },
+                         static_cast<int>(limit.count()))) {
+        return NAN;
+    }
+    return static_cast<double>(MonotonicNs() - pressed) / 1e9;
+}
+
+// Empty once a tick has taken what was on its way, or after a bounded wait.
+lab::UdpSocketState DrainedSocket() {
+    (void)QTest::qWaitFor([] {
+        const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
+        return !socket || socket->receiveQueueBytes == 0;
+    });
+    const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
+    if (!socket) Fail("the window's socket is gone");
+    return *socket;
 }
 
 int LevelAt(const QSlider& slider) {
@@ -222,13 +268,8 @@ void MeasureFlood(const Setup& setup, const Floor& floor, Application& applicati
         }
     });
 
-    // The tick's work is what the window does for each event of its timer.
     std::vector<double> tickMs;
-    application.watcher = [&](const QObject* receiver, QEvent::Type type, std::int64_t ns) {
-        if (receiver->parent() == window.get() && type == QEvent::Timer) {
-            tickMs.push_back(static_cast<double>(ns) / 1e6);
-        }
-    };
+    WatchTicks(application, *window, tickMs);
     const lab::ProcActivity before = lab::ReadActivity(getpid());
     const std::int64_t from = MonotonicNs();
     QTest::qWait(setup.floodSeconds * 1000);
@@ -238,20 +279,15 @@ void MeasureFlood(const Setup& setup, const Floor& floor, Application& applicati
     console.join();
     // What was on its way is read (or dropped) once a tick has emptied the queue; what a tick
     // left behind shows in the row as bytes left queued.
-    (void)QTest::qWaitFor([] {
-        const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
-        return !socket || socket->receiveQueueBytes == 0;
-    });
+    const auto socketAfter = DrainedSocket();
     application.watcher = nullptr;
-    const auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
-    if (!socketAfter) Fail("the window's socket is gone");
 
-    const long drops = socketAfter->drops - socketBefore->drops;
+    const long drops = socketAfter.drops - socketBefore->drops;
     Goal(Format("DMX flood from another host, %.0f datagrams/s for %.0f s: kernel drops on the "
                 "program's socket",
                 static_cast<double>(sent) / elapsed, elapsed),
          Format("%ld of %ld sent (%ld bytes left queued)", drops, sent.load(),
-                socketAfter->receiveQueueBytes),
+                socketAfter.receiveQueueBytes),
          "", "none", drops == 0);
     const double longest = Percentile(tickMs, 1);
     Goal("DMX flood: the longest tick's work",
@@ -266,6 +302,78 @@ void MeasureFlood(const Setup& setup, const Floor& floor, Application& applicati
     const double cpu = 100.0 * static_cast<double>(windowNs) / 1e9 / elapsed;
     Row("DMX flood: processor time of the window's threads", Format("%.1f %% of one core", cpu),
         Format("%.0f × the idle floor", cpu / floor.idleCpuPercent));
+}
+
+void MeasureShowScaleWindow(const Setup& setup, Application& application) {
+    auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
+    window->show();
+    QTest::qWait(300);  // start-up's own work, outside the measure
+    // Started after the window's start-up poll, so only Poll Again can find it.
+    const auto node = StartNode(setup, {"--name", "Latecomer"});
+    const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
+    if (!socketBefore) Fail("the window's socket is not on the node port in the tool namespace");
+
+    testing_support::Console console(setup.nodeNamespace, kShowUniverses, "10.1.2.255");
+    QTest::qWait(1000);  // the console at its pace
+    std::vector<double> tickMs;
+    WatchTicks(application, *window, tickMs);
+    const std::int64_t from = MonotonicNs();
+    const double listedS = PollAgainUntilListed(*window, 1, 10s);
+    // The rest of the measure in ticks beside the console.
+    const std::int64_t left = from + setup.showSeconds * 1'000'000'000LL - MonotonicNs();
+    if (left > 0) QTest::qWait(static_cast<int>(left / 1'000'000));
+    const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
+    console.Stop();
+    const lab::UdpSocketState socketAfter = DrainedSocket();
+    application.watcher = nullptr;
+
+    const long drops = socketAfter.drops - socketBefore->drops;
+    // Tells a reply the window lost from a poll the node never heard.
+    const bool answered = node->WaitForLineStartingWith("poll ", 1s).has_value();
+    const std::string listed =
+        std::isnan(listedS) ? std::string("not listed within 10 s") : Format("%.2f s", listedS);
+    Goal(
+        "Show-scale console, the window in this process with the same queue: a new node listed "
+        "after Poll Again",
+        listed +
+            Format(" (kernel drops %ld%s)", drops, answered ? "" : "; the node never answered"),
+        "", "< 1.1 s, a tick and a second", listedS < 1.1);
+    const double longest = Percentile(tickMs, 1);
+    Goal("Show-scale console: the longest tick's work",
+         Format("%.2f ms (median %.2f ms, %.1f ticks/s)", longest, Percentile(tickMs, 0.5),
+                static_cast<double>(tickMs.size()) / elapsed),
+         "", "< 5 ms", longest < 5);
+}
+
+void MeasureRepeatedPolls(const Setup& setup) {
+    constexpr int kRig = 5;
+    constexpr int kPolls = 30;
+    const auto rig = StartNode(setup, {"--count", std::to_string(kRig)});
+    auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
+    window->show();
+    auto* tree = Control<QTreeWidget>(*window, res::kIdTree);
+    if (!QTest::qWaitFor([&] { return tree->topLevelItemCount() == kRig; }, 10000)) {
+        Fail("the rig's nodes were not listed after the start-up poll");
+    }
+    QWidget* pollAgain = Control<QWidget>(*window, res::kIdPollAgain);
+    const std::int64_t start = MonotonicNs();
+    for (int press = 0; press < kPolls; ++press) {
+        const std::int64_t left = start + press * 100'000'000LL - MonotonicNs();
+        if (left > 0) QTest::qWait(static_cast<int>(left / 1'000'000));
+        QTest::mouseClick(pollAgain, Qt::LeftButton);
+    }
+    const auto late = StartNode(setup, {"--name", "Latecomer"});
+    const double listedS = PollAgainUntilListed(*window, kRig + 1, 20s);
+    const std::size_t peak = window->Socket().PeakWaitingDatagrams();
+
+    Goal(Format("Repeated polls, %d Poll Agains in 3 s with %d nodes answering: the waiting "
+                "list's peak",
+                kPolls, kRig),
+         Format("%zu replies", peak), "", Format("≤ %d, one a node", kRig + 1),
+         peak <= static_cast<std::size_t>(kRig + 1));
+    Goal("Repeated polls: a late node listed after one more Poll Again",
+         std::isnan(listedS) ? "not listed within 20 s" : Format("%.2f s", listedS), "", "< 2 s",
+         listedS < 2);
 }
 
 }  // namespace perf

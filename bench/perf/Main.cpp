@@ -19,13 +19,15 @@ namespace {
 constexpr char kUsage[] =
     "usage: praveltest_perf --program BIN --node BIN --floor BIN --node-ns NS [--runs N]\n"
     "       [--idle-seconds S] [--entries N] [--samples N] [--drag-ms MS] [--counts N,N,...]\n"
-    "       [--flood-seconds S] [--flood-rate N]\n";
+    "       [--flood-seconds S] [--flood-rate N] [--rows usual|stock-queue] [--show-seconds S]\n"
+    "--rows stock-queue takes the show-scale rows instead, which need net.core.rmem_max at\n"
+    "212992 (bench/perf.sh sets it for them).\n";
 
 perf::Setup ReadSetup(int argc, char** argv) {
     const lab::Options options(
         argc, argv, 1,
         {"program", "node", "floor", "node-ns", "runs", "idle-seconds", "entries", "samples",
-         "drag-ms", "counts", "flood-seconds", "flood-rate"});
+         "drag-ms", "counts", "flood-seconds", "flood-rate", "rows", "show-seconds"});
     perf::Setup setup;
     for (const auto& [name, value] : {std::pair{"program", &setup.program},
                                       {"node", &setup.node},
@@ -40,9 +42,13 @@ perf::Setup ReadSetup(int argc, char** argv) {
                                       {"samples", &setup.samples},
                                       {"drag-ms", &setup.dragMs},
                                       {"flood-seconds", &setup.floodSeconds},
-                                      {"flood-rate", &setup.floodRate}}) {
+                                      {"flood-rate", &setup.floodRate},
+                                      {"show-seconds", &setup.showSeconds}}) {
         *value = options.Number(name, *value);
     }
+    const std::string rows = options.Text("rows", "usual");
+    if (rows != "usual" && rows != "stock-queue") throw lab::UsageError("bad --rows " + rows);
+    setup.stockQueue = rows == "stock-queue";
     if (options.Has("counts")) {
         setup.counts.clear();
         std::istringstream list(options.Text("counts"));
@@ -79,6 +85,57 @@ void Phase(const char* what) {
     std::fprintf(stderr, "== %s (load %s)\n", what, Load().c_str());
 }
 
+void BoxesRow(const char* during, const testing_support::MessageRecorder& boxes) {
+    const auto& shown = boxes.Messages();
+    perf::Goal(std::string("Message boxes ") + during,
+               shown.empty()
+                   ? "0"
+                   : perf::Format("%zu, the first: %s", shown.size(), shown.front().c_str()),
+               "", "none", shown.empty());
+}
+
+void RunUsualRows(const perf::Setup& setup, perf::Application& application) {
+    perf::Floor floor;
+    Phase("floor: start to shown and memory");
+    perf::MeasureFloor(setup, floor);
+    Phase("start-up: start to first poll on the wire");
+    perf::MeasureStartup(setup, floor);
+    Phase("idle: the program and the floor with a tick, side by side");
+    perf::MeasureIdle(setup, floor);
+    Phase("memory with every entry listed");
+    perf::MeasureMemory(setup, floor);
+    // Every box the window opens from here on is answered at once, and counted.
+    const testing_support::MessageRecorder boxes;
+    Phase("latency and drag rate, in this process on loopback");
+    perf::MeasureLatency(setup);
+    Phase("discovery, in this process");
+    perf::MeasureDiscovery(setup);
+    Phase("DMX flood from the node host, in this process");
+    perf::MeasureFlood(setup, floor, application);
+    BoxesRow("during latency, drag, discovery and flood", boxes);
+    Phase("size");
+    perf::MeasureSize(setup);
+}
+
+void RunStockQueueRows(const perf::Setup& setup, perf::Application& application) {
+    const int granted = perf::GrantedReceiveQueue(4 * 1024 * 1024);
+    if (granted != perf::kStockQueueBytes) {
+        perf::Fail(
+            perf::Format("a 4 MiB receive queue is granted %d bytes here, not the stock "
+                         "%d: set net.core.rmem_max to 212992 first, as bench/perf.sh does",
+                         granted, perf::kStockQueueBytes));
+    }
+    std::printf("At a stock receive-queue limit (net.core.rmem_max 212992):\n\n");
+    const testing_support::MessageRecorder boxes;
+    Phase("show-scale console beside the real program");
+    perf::MeasureShowScaleProgram(setup);
+    Phase("show-scale console beside the window, in this process");
+    perf::MeasureShowScaleWindow(setup, application);
+    Phase("repeated polls, in this process");
+    perf::MeasureRepeatedPolls(setup);
+    BoxesRow("beside the console and during repeated polls", boxes);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -94,31 +151,11 @@ int main(int argc, char* argv[]) {
         perf::Application application(qtArgc, argv);
         const std::string loadBefore = Load();
         const std::time_t start = std::time(nullptr);
-        perf::Floor floor;
-        Phase("floor: start to shown and memory");
-        perf::MeasureFloor(setup, floor);
-        Phase("start-up: start to first poll on the wire");
-        perf::MeasureStartup(setup, floor);
-        Phase("idle: the program and the floor with a tick, side by side");
-        perf::MeasureIdle(setup, floor);
-        Phase("memory with every entry listed");
-        perf::MeasureMemory(setup, floor);
-        // Every box the window opens from here on is answered at once, and counted.
-        const testing_support::MessageRecorder boxes;
-        Phase("latency and drag rate, in this process on loopback");
-        perf::MeasureLatency(setup);
-        Phase("discovery, in this process");
-        perf::MeasureDiscovery(setup);
-        Phase("DMX flood from the node host, in this process");
-        perf::MeasureFlood(setup, floor, application);
-        const auto& shown = boxes.Messages();
-        perf::Goal("Message boxes during latency, drag, discovery and flood",
-                   shown.empty()
-                       ? "0"
-                       : perf::Format("%zu, the first: %s", shown.size(), shown.front().c_str()),
-                   "", "none", shown.empty());
-        Phase("size");
-        perf::MeasureSize(setup);
+        if (setup.stockQueue) {
+            RunStockQueueRows(setup, application);
+        } else {
+            RunUsualRows(setup, application);
+        }
 
         const int missed = perf::PrintTable(stdout);
         char date[64];

@@ -9,6 +9,7 @@
 
 #include "bench/perf/Harness.h"
 #include "protocol/NodeProtocol.h"
+#include "testing/Console.h"
 #include "testing/Lab.h"
 #include "testing/ProcStatus.h"
 
@@ -154,16 +155,20 @@ void MeasureIdle(const Setup& setup, Floor& floor) {
     const double cpu = percent(before, after);
     const double cpuSchedstat = 100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed;
     const double wakeups = perSecond(all.switches);
-    Goal(Format("Idle processor time over %.0f s, no traffic, utime+stime", elapsed),
-         Format("%.3f %% of one core (%.3f %% by schedstat)", cpu, cpuSchedstat),
-         Format("%.2f by schedstat", cpuSchedstat / floor.idleCpuPercent), "< 0.2 %, by both",
-         cpu < 0.2 && cpuSchedstat < 0.2);
+    const double ratio = cpuSchedstat / floor.idleCpuPercent;
+    // Judged by schedstat (nanoseconds): utime+stime comes in 10 ms steps, over 10 s a tenth
+    // of the goal.
+    Goal(Format("Idle processor time over %.0f s, no traffic, by schedstat", elapsed),
+         Format("%.3f %% of one core (utime+stime %.3f %%)", cpuSchedstat, cpu),
+         Format("%.2f", ratio), "≤ 1.1 × floor, < 0.2 %", ratio <= 1.1 && cpuSchedstat < 0.2);
+    const double mainThread = perSecond(lab::Between(before, after, child.Pid()).switches);
     Goal(Format("Idle wake-ups: context switches of every thread (%s; %zu threads at the start)",
                 all.name.c_str(), before.tasks.size()),
          Format("%.2f /s (voluntary %.2f, main thread %.2f)", wakeups, perSecond(all.voluntary),
-                perSecond(lab::Between(before, after, child.Pid()).switches)),
+                mainThread),
          Format("%.2f", wakeups / floor.idleWakeupsPerSecond),
-         "≤ 10 /s, the tick (10.5 allowed for jitter)", wakeups <= 10.5);
+         "≤ 10 /s (10.5 allowed for jitter), all the tick's: other threads ≤ 0.1 /s",
+         wakeups <= 10.5 && wakeups - mainThread <= 0.1);
 }
 
 void MeasureMemory(const Setup& setup, const Floor& floor) {
@@ -226,6 +231,57 @@ void MeasureSize(const Setup& setup) {
             needed.append(" ").append(line, open + 17, line.find(']') - open - 17);
     }
     Row("Libraries the program links directly", needed.substr(1));
+}
+
+void MeasureShowScaleProgram(const Setup& setup) {
+    Process child({setup.program}, kOffscreen);
+    // Up once its socket is on the node port here, in the tool namespace.
+    const std::int64_t bound = MonotonicNs() + 20'000'000'000LL;
+    while (!lab::ReadUdpSocket(protocol::kNodePort)) {
+        if (MonotonicNs() > bound || !child.IsRunning()) Fail("the program never bound its port");
+        std::this_thread::sleep_for(5ms);
+    }
+    std::this_thread::sleep_for(kSettle);  // start-up's own work, outside the measure
+    const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
+
+    testing_support::Console console(setup.nodeNamespace, kShowUniverses, "10.1.2.255");
+    std::this_thread::sleep_for(1s);  // the console at its pace
+    const long roundsBefore = console.Rounds();
+    const lab::ProcActivity before = lab::ReadActivity(child.Pid());
+    const std::int64_t from = MonotonicNs();
+    std::this_thread::sleep_for(std::chrono::seconds(setup.showSeconds));
+    const lab::ProcActivity after = lab::ReadActivity(child.Pid());
+    const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
+    const long rounds = console.Rounds() - roundsBefore;
+    console.Stop();
+    const long sent = console.Rounds() * kShowUniverses;
+    // What was on its way is read or dropped within a tick or two.
+    const std::int64_t drained = MonotonicNs() + 2'000'000'000LL;
+    auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
+    while (socketAfter && socketAfter->receiveQueueBytes > 0 && MonotonicNs() < drained) {
+        std::this_thread::sleep_for(5ms);
+        socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
+    }
+    if (!child.IsRunning() || !socketBefore || !socketAfter) {
+        Fail("the program ended beside the console: " + child.Errors());
+    }
+    child.Stop();
+
+    const long drops = socketAfter->drops - socketBefore->drops;
+    Goal(Format("Show-scale console, %d universes at 44 Hz (%.0f datagrams/s), the real program "
+                "with a %d-byte queue: kernel drops on its socket",
+                kShowUniverses, static_cast<double>(rounds * kShowUniverses) / elapsed,
+                kStockQueueBytes),
+         Format("%ld of %ld sent (%ld bytes left queued)", drops, sent,
+                socketAfter->receiveQueueBytes),
+         "", "none", drops == 0);
+    const lab::TaskCounts all = lab::Between(before, after);
+    const double cpu = 100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed;
+    Goal(Format("Show-scale console: the real program's processor time over %.0f s, every "
+                "thread by schedstat",
+                elapsed),
+         Format("%.1f %% of one core (%zu threads)", cpu, after.tasks.size()), "", "< 10 %",
+         cpu < 10);
 }
 
 }  // namespace perf
