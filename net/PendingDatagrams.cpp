@@ -65,8 +65,11 @@ bool PendingDatagrams::MakeRoom(std::size_t entry) {
     // Reserved at the first datagram, left uninitialised: pages are only touched as far as
     // the list ever reaches.
     if (!m_storage) m_storage.reset(new std::uint8_t[m_capacity]);
-    if (m_capacity - m_end < entry && m_begin > 0) {
-        // Rare: only when datagrams pile up over many ticks. Slide the waiting ones down.
+    // Slide the waiting ones down once more has been taken than still waits: the list then
+    // touches no more memory than twice what ever waited at once, even when it never empties
+    // (as when nodes answer faster than the tick lists them), and each byte moves about once.
+    const std::size_t waiting = m_end - m_begin;
+    if (m_begin > 0 && (m_capacity - m_end < entry || m_begin >= waiting)) {
         std::memmove(m_storage.get(), m_storage.get() + m_begin, m_end - m_begin);
         for (auto& reply : m_replies) reply.second -= m_begin;
         m_end -= m_begin;
