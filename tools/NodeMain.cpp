@@ -1,4 +1,4 @@
-// praveltest-node: see UsageText in SimulatedNode.cpp for the options and the output lines.
+// praveltest-node: see UsageText in NodeOptions.cpp for the options and the output lines.
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -10,6 +10,8 @@
 #endif
 
 #include "net/Interfaces.h"
+#include "tools/NodeOptions.h"
+#include "tools/NodeReport.h"
 #include "tools/SimulatedNode.h"
 #include "tools/StopRequest.h"
 

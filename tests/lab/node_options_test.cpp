@@ -4,7 +4,8 @@
 #include <set>
 #include <span>
 
-#include "tools/SimulatedNode.h"
+#include "tools/NodeOptions.h"
+#include "tools/NodeReport.h"
 
 namespace {
 
