@@ -1,34 +1,17 @@
 #include "tools/NodeOptions.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
-#include <functional>
 #include <optional>
 
 #include "net/HostAddress.h"
+#include "tools/ToolOptions.h"
 
 namespace simnode {
 namespace {
 
 using protocol::PollReplyMessage;
-
-// Digits only, or 0x and hex digits: no sign, no spaces, nothing after.
-std::optional<unsigned long> ParseNumber(const std::string& text, unsigned long max) {
-    int base = 10;
-    std::size_t start = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        start = 2;
-    }
-    if (start >= text.size()) return std::nullopt;
-    const char* first = text.data() + start;
-    const char* last = text.data() + text.size();
-    unsigned long value = 0;
-    const auto [end, error] = std::from_chars(first, last, value, base);
-    if (error != std::errc{} || end != last || value > max) return std::nullopt;
-    return value;
-}
+using tooloptions::Problem;
 
 std::optional<std::uint8_t> ParseHexPair(const char* text) {
     std::uint8_t value = 0;
@@ -50,6 +33,7 @@ std::optional<std::array<std::uint8_t, 6>> ParseMac(const std::string& text) {
     return mac;
 }
 
+// Always four digits, as the tree shows it, so not a number of the usual format.
 std::optional<std::array<std::uint8_t, 2>> ParseNodeType(std::string text) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text.erase(0, 2);
@@ -61,81 +45,43 @@ std::optional<std::array<std::uint8_t, 2>> ParseNodeType(std::string text) {
     return std::array<std::uint8_t, 2>{*high, *low};
 }
 
-// Sets one option from its text; returns what was wrong with the text, or nothing.
-using Setter = std::function<std::optional<std::string>(NodeOptions&, const std::string&)>;
+constexpr char kAddress[] = "expected a dotted IPv4 address";
 
-Setter ByteField(std::uint8_t PollReplyMessage::*field) {
-    return [field](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-        const auto value = ParseNumber(text, 255);
-        if (!value) return "expected 0 to 255, decimal or 0x hex";
-        options.identity.*field = static_cast<std::uint8_t>(*value);
-        return std::nullopt;
-    };
+tooloptions::Setter Byte(std::uint8_t& field) {
+    return tooloptions::Integer(field, 0, 255, "expected 0 to 255, decimal or 0x hex");
 }
 
-struct OptionEntry {
-    const char* name;
-    Setter set;
-};
-
-const std::vector<OptionEntry>& Options() {
-    static const std::vector<OptionEntry> options{
-        {"name",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
+std::vector<tooloptions::Option> Table(NodeOptions& options) {
+    using tooloptions::Parsed;
+    PollReplyMessage& identity = options.identity;
+    return {
+        {"--name",
+         [&identity](const std::string& text) -> Problem {
              if (text.size() > protocol::kNodeNameLength) return "at most 10 bytes";
-             options.identity.name = text;
+             identity.name = text;
              return std::nullopt;
          }},
-        {"mac",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             const auto mac = ParseMac(text);
-             if (!mac) return "expected six hex pairs like aa:bb:cc:dd:ee:ff";
-             options.identity.mac = *mac;
-             return std::nullopt;
-         }},
-        {"node-type",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             const auto type = ParseNodeType(text);
-             if (!type) return "expected 4 hex digits like 0102";
-             options.identity.nodeType = *type;
-             return std::nullopt;
-         }},
-        {"version", ByteField(&PollReplyMessage::version)},
-        {"switches", ByteField(&PollReplyMessage::switches)},
-        {"options", ByteField(&PollReplyMessage::options)},
-        {"tos", ByteField(&PollReplyMessage::typeOfService)},
-        {"ttl", ByteField(&PollReplyMessage::ttl)},
-        {"listen-to", ByteField(&PollReplyMessage::listenTo)},
-        {"universe", ByteField(&PollReplyMessage::universe)},
-        {"listen-address",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             const auto address = net::ParseAddress(text);
-             if (!address) return "expected a dotted IPv4 address";
-             options.identity.listenAddress = *address;
-             return std::nullopt;
-         }},
-        {"count",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             const auto count = ParseNumber(text, kMaxNodeCount);
-             if (!count || *count == 0) return "expected 1 to " + std::to_string(kMaxNodeCount);
-             options.count = static_cast<int>(*count);
-             return std::nullopt;
-         }},
-        {"port",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             const auto port = ParseNumber(text, 65535);
-             if (!port || *port == 0) return "expected 1 to 65535";
-             options.port = static_cast<std::uint16_t>(*port);
-             return std::nullopt;
-         }},
-        {"bind",
-         [](NodeOptions& options, const std::string& text) -> std::optional<std::string> {
-             if (!net::ParseAddress(text)) return "expected a dotted IPv4 address";
+        {"--mac", Parsed(identity.mac, ParseMac, "expected six hex pairs like aa:bb:cc:dd:ee:ff")},
+        {"--node-type",
+         Parsed(identity.nodeType, ParseNodeType, "expected 4 hex digits like 0102")},
+        {"--version", Byte(identity.version)},
+        {"--switches", Byte(identity.switches)},
+        {"--options", Byte(identity.options)},
+        {"--tos", Byte(identity.typeOfService)},
+        {"--ttl", Byte(identity.ttl)},
+        {"--listen-to", Byte(identity.listenTo)},
+        {"--universe", Byte(identity.universe)},
+        {"--listen-address", Parsed(identity.listenAddress, net::ParseAddress, kAddress)},
+        {"--count", tooloptions::Integer(options.count, 1, kMaxNodeCount,
+                                         "expected 1 to " + std::to_string(kMaxNodeCount))},
+        {"--port", tooloptions::Integer(options.port, 1, 65535, "expected 1 to 65535")},
+        {"--bind",
+         [&options](const std::string& text) -> Problem {
+             if (!net::ParseAddress(text)) return kAddress;
              options.bindAddress = text;
              return std::nullopt;
          }},
     };
-    return options;
 }
 
 #ifdef _WIN32
@@ -158,39 +104,14 @@ NodeOptions::NodeOptions() {
 
 ParseResult ParseArguments(const std::vector<std::string>& args) {
     ParseResult result;
-    auto fail = [&result](std::string error) {
-        result.outcome = ParseOutcome::Error;
-        result.error = std::move(error);
+    if (const auto word = tooloptions::FindFirst(args, {"--help", "-h", "--list-interfaces"})) {
+        result.outcome =
+            *word == "--list-interfaces" ? ParseOutcome::ListInterfaces : ParseOutcome::Help;
         return result;
-    };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            result.outcome = ParseOutcome::Help;
-            return result;
-        }
-        if (arg == "--list-interfaces") {
-            result.outcome = ParseOutcome::ListInterfaces;
-            return result;
-        }
-        if (arg.rfind("--", 0) != 0) return fail("unexpected argument '" + arg + "'");
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(2, equals == std::string::npos ? arg.npos : equals - 2);
-        const auto entry =
-            std::find_if(Options().begin(), Options().end(),
-                         [&name](const OptionEntry& each) { return name == each.name; });
-        if (entry == Options().end()) return fail("unknown option '--" + name + "'");
-        std::string value;
-        if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return fail("option '--" + name + "' needs a value");
-        }
-        if (const auto problem = entry->set(result.options, value)) {
-            return fail("bad value '" + value + "' for --" + name + ": " + *problem);
-        }
+    }
+    if (const auto mistake = tooloptions::Read(args, Table(result.options))) {
+        result.error = *mistake;
+        return result;
     }
     result.outcome = ParseOutcome::Run;
     return result;
