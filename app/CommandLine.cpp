@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-namespace cli {
+namespace commandline {
 namespace {
 
 // The options Qt reads itself (QGuiApplication, QApplication and the X11 platform); Qt also
@@ -124,4 +124,4 @@ is sent).
 )";
 }
 
-}  // namespace cli
+}  // namespace commandline

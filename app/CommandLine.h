@@ -1,12 +1,13 @@
-// The program's command line, read before any window system is touched: --help, --version,
-// --list-interfaces and mistakes need no display. Qt's own options are handed on to Qt.
+// The window program's command line (praveltest's, not the tools'), read before any window
+// system is touched: --help, --version, --list-interfaces and mistakes need no display. Qt's own
+// options are handed on to Qt, which is why it does not share the tools' option reader.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace commandline {
 
 enum class Action { Run, Help, Version, ListInterfaces, Error };
 
@@ -25,4 +26,4 @@ CommandLine ParseCommandLine(const std::vector<std::string>& argv);
 
 std::string HelpText(const std::string& program);
 
-}  // namespace cli
+}  // namespace commandline

@@ -47,26 +47,26 @@ int Fail(const std::string& error) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const cli::CommandLine line =
-        cli::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
-    if (line.action != cli::Action::Run) UseParentConsole();
+    const commandline::CommandLine line =
+        commandline::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
+    if (line.action != commandline::Action::Run) UseParentConsole();
     switch (line.action) {
-        case cli::Action::Help:
-            std::fputs(cli::HelpText(line.qtArguments.front()).c_str(), stdout);
+        case commandline::Action::Help:
+            std::fputs(commandline::HelpText(line.qtArguments.front()).c_str(), stdout);
             return 0;
-        case cli::Action::Version:
+        case commandline::Action::Version:
             std::printf("praveltest %s\n", praveltest::kVersion);
             return 0;
-        case cli::Action::Error:
+        case commandline::Action::Error:
             return Fail(line.error + "; try --help");
-        case cli::Action::ListInterfaces: {
+        case commandline::Action::ListInterfaces: {
             net::StartSocketLayer();
             const std::string text = net::HostInterfaceListText();
             net::StopSocketLayer();
             std::fputs(text.c_str(), stdout);
             return 0;
         }
-        case cli::Action::Run:
+        case commandline::Action::Run:
             break;
     }
 

@@ -19,7 +19,6 @@ public:
     // Runs until Exit or a quit request; returns the result, kQuitResult after a quit.
     int Run();
     void Exit(int result);
-    bool IsRunning() const { return m_running; }
 
 private:
     QEventLoop m_loop;

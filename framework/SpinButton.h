@@ -21,8 +21,6 @@ public:
     void SetBuddy(QLineEdit* buddy);
     QLineEdit* Buddy() const { return m_buddy; }
     void SetRange(int lower, int upper);
-    int Lower() const { return m_lower; }
-    int Upper() const { return m_upper; }
     void SetPos(int position);
     int Pos() const { return m_position; }
     // One step up (+1) or down (-1), as an arrow click or key does.

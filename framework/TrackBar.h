@@ -15,7 +15,6 @@ public:
 
     // A one-pixel sunken edge around the control.
     void SetStaticEdge(bool on);
-    bool HasStaticEdge() const { return m_staticEdge; }
     // Where the thumb is drawn, in the control's own coordinates.
     QRect ThumbRect() const;
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
+#include "tools/ToolOptions.h"
 
 namespace lab {
 
@@ -39,12 +42,9 @@ std::string Options::Text(const std::string& name, const std::string& fallback) 
 int Options::Number(const std::string& name, int fallback) const {
     if (!Has(name)) return fallback;
     const std::string text = Text(name);
-    try {
-        std::size_t used = 0;
-        const int value = std::stoi(text, &used);
-        if (used == text.size()) return value;
-    } catch (const std::exception&) {
-    }
+    const auto value = tooloptions::ReadInteger(text, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max());
+    if (value) return static_cast<int>(*value);
     throw UsageError("--" + name + " needs a whole number, not " + text);
 }
 

@@ -27,7 +27,7 @@ public:
     bool Has(const std::string& name) const { return m_values.count(name) != 0; }
     // The last value given, or fallback.
     std::string Text(const std::string& name, const std::string& fallback = {}) const;
-    // Throws UsageError when the value is not a whole number.
+    // Decimal or 0x hex, as the tools read numbers; throws UsageError for anything else.
     int Number(const std::string& name, int fallback) const;
     // Every value given, in order.
     std::vector<std::string> All(const std::string& name) const;

@@ -5,12 +5,12 @@
 
 namespace {
 
-using cli::Action;
-using cli::ParseCommandLine;
+using commandline::Action;
+using commandline::ParseCommandLine;
 using Args = std::vector<std::string>;
 
 TEST(CommandLine, NoOptionsRunsAsBefore) {
-    const cli::CommandLine line = ParseCommandLine({"praveltest"});
+    const commandline::CommandLine line = ParseCommandLine({"praveltest"});
     EXPECT_EQ(line.action, Action::Run);
     EXPECT_FALSE(line.interfaceChoice);
     EXPECT_EQ(line.qtArguments, Args{"praveltest"});
@@ -20,14 +20,15 @@ TEST(CommandLine, InterfaceInEitherFormTheLastOneCounting) {
     EXPECT_EQ(ParseCommandLine({"p", "--interface", "enx00e04c680001"}).interfaceChoice,
               "enx00e04c680001");
     EXPECT_EQ(ParseCommandLine({"p", "--interface=10.7.0.3"}).interfaceChoice, "10.7.0.3");
-    const cli::CommandLine line = ParseCommandLine({"p", "--interface", "eth0", "--interface=lo"});
+    const commandline::CommandLine line =
+        ParseCommandLine({"p", "--interface", "eth0", "--interface=lo"});
     EXPECT_EQ(line.action, Action::Run);
     EXPECT_EQ(line.interfaceChoice, "lo");
     EXPECT_EQ(line.qtArguments, Args{"p"});
 }
 
 TEST(CommandLine, QtOptionsAreHandedOnWithTheirValuesAndOursAreNot) {
-    const cli::CommandLine line =
+    const commandline::CommandLine line =
         ParseCommandLine({"p", "-platform", "offscreen", "--interface", "eth1", "-style=fusion",
                           "--reverse", "-stylesheet", "a.qss", "-qmljsdebugger=port:1234"});
     EXPECT_EQ(line.action, Action::Run);
@@ -56,7 +57,7 @@ void PrintTo(const BadCase& c, std::ostream* os) {
 class BadCommandLine : public testing::TestWithParam<BadCase> {};
 
 TEST_P(BadCommandLine, IsOneClearLine) {
-    const cli::CommandLine line = ParseCommandLine(GetParam().argv);
+    const commandline::CommandLine line = ParseCommandLine(GetParam().argv);
     EXPECT_EQ(line.action, Action::Error);
     EXPECT_EQ(line.error, GetParam().error);
 }

@@ -1,41 +1,20 @@
 #include "tools/CliArguments.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-#include "net/HostAddress.h"
+#include "tools/ToolOptions.h"
 
 namespace clitool {
 namespace {
 
+using tooloptions::Problem;
+
 constexpr std::array<const char*, 4> kDataFormatNames{"raw", "rle", "pairs", "zero"};
 constexpr double kMaxWaitSeconds = 3600;
 constexpr int kMaxExpect = 1000000;
-
-// Decimal with an optional minus sign, or 0x and hex digits; nothing else, nothing after.
-std::optional<long long> ParseInteger(const std::string& text) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* first = text.data() + (hex ? 2 : 0);
-    const char* last = text.data() + text.size();
-    if (first == last) return std::nullopt;
-    long long value = 0;
-    const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
-    if (error != std::errc{} || end != last) return std::nullopt;
-    return value;
-}
-
-// Settings go through the window's clamping, so any int is taken; beyond int is an error.
-std::optional<int> ParseSetting(const std::string& text) {
-    const auto value = ParseInteger(text);
-    if (!value || *value < std::numeric_limits<int>::min() ||
-        *value > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(*value);
-}
 
 std::optional<int> ParseWaitMilliseconds(const std::string& text) {
     double seconds = 0;
@@ -48,159 +27,116 @@ std::optional<int> ParseWaitMilliseconds(const std::string& text) {
     return static_cast<int>(std::lround(seconds * 1000));
 }
 
-class Parser {
-public:
-    explicit Parser(const std::vector<std::string>& args) : m_args(args) {}
+// Settings go through the window's clamping, so any int is taken; beyond int is an error.
+tooloptions::Setter Setting(int& setting) {
+    return tooloptions::Integer(setting, std::numeric_limits<int>::min(),
+                                std::numeric_limits<int>::max(), "expected a whole number");
+}
 
-    Arguments Run() {
-        for (const std::string& arg : m_args) {
-            if (arg == "--help" || arg == "-h") return Finish(Action::Help);
-            if (arg == "--version") return Finish(Action::Version);
-            if (arg == "--list-interfaces") return Finish(Action::ListInterfaces);
-        }
-        if (m_args.empty()) return Fail("no subcommand given; expected poll or level");
-        const std::string& command = m_args[0];
-        if (command == "poll") {
-            m_result.action = Action::Poll;
-        } else if (command == "level") {
-            m_result.action = Action::Level;
-        } else {
-            return Fail("unknown subcommand '" + command + "'; expected poll or level");
-        }
-        bool levelGiven = false;
-        for (m_index = 1; m_index < m_args.size() && m_result.action != Action::Error; ++m_index) {
-            const std::string& arg = m_args[m_index];
-            if (arg.rfind("--", 0) == 0) {
-                Option(arg);
-            } else if (m_result.action == Action::Level && !levelGiven) {
-                levelGiven = true;
-                Level(arg);
-            } else {
-                Fail("unexpected argument '" + arg + "'");
-            }
-        }
-        if (m_result.action == Action::Level && !levelGiven) Fail("level needs LEVEL, 0 to 255");
-        return m_result;
+Problem SetPollFormat(PollFormat& format, const std::string& value) {
+    if (value == "table") {
+        format = PollFormat::Table;
+    } else if (value == "json") {
+        format = PollFormat::Json;
+    } else if (value == "csv") {
+        format = PollFormat::Csv;
+    } else {
+        return "expected table, json or csv";
     }
+    return std::nullopt;
+}
 
-private:
-    Arguments Finish(Action action) {
-        m_result.action = action;
-        return m_result;
-    }
-
-    Arguments Fail(std::string error) {
-        m_result.action = Action::Error;
-        m_result.error = std::move(error);
-        return m_result;
-    }
-
-    void Level(const std::string& text) {
-        const auto level = ParseInteger(text);
-        if (!level || *level < 0 || *level > 255) {
-            Fail("bad LEVEL '" + text + "': expected 0 to 255");
-            return;
-        }
-        m_result.level.level = static_cast<std::uint8_t>(*level);
-    }
-
-    void Option(const std::string& arg) {
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        const bool poll = m_result.action == Action::Poll;
-        if (name == "--dry-run" && !poll) {
-            if (equals != std::string::npos) Fail("option '--dry-run' takes no value");
-            m_result.level.dryRun = true;
-            return;
-        }
-        using Names = std::vector<std::string>;
-        static const Names kCommon{"--interface", "--port", "--format"};
-        static const Names kPoll{"--wait", "--expect"};
-        static const Names kLevel{"--universe", "--channels", "--start-code"};
-        auto known = [&name](const Names& names) {
-            return std::find(names.begin(), names.end(), name) != names.end();
-        };
-        if (!known(kCommon) && !known(poll ? kPoll : kLevel)) {
-            const bool other = known(poll ? kLevel : kPoll) || name == "--dry-run";
-            Fail("unknown option '" + name + "'" +
-                 (other ? std::string(" for ") + (poll ? "poll" : "level") : ""));
-            return;
-        }
-        std::string value;
-        if (equals != std::string::npos) {
-            value = arg.substr(equals + 1);
-        } else if (m_index + 1 < m_args.size()) {
-            value = m_args[++m_index];
-        } else {
-            Fail("option '" + name + "' needs a value");
-            return;
-        }
-        if (const auto problem = Set(name, value)) {
-            Fail("bad value '" + value + "' for " + name + ": " + *problem);
+Problem SetDataFormat(int& dataFormat, const std::string& value) {
+    for (std::size_t i = 0; i < kDataFormatNames.size(); ++i) {
+        if (value == kDataFormatNames[i]) {
+            dataFormat = static_cast<int>(i);
+            return std::nullopt;
         }
     }
+    return "expected raw, rle, pairs or zero";
+}
 
-    std::optional<std::string> Set(const std::string& name, const std::string& value) {
-        if (name == "--interface") {
-            if (value.empty()) return "expected an interface NAME or A.B.C.D";
-            m_result.interfaceChoice = value;
-        } else if (name == "--port") {
-            const auto port = ParseInteger(value);
-            if (!port || *port < 1 || *port > 65535) return "expected 1 to 65535";
-            m_result.port = static_cast<std::uint16_t>(*port);
-        } else if (name == "--format") {
-            return m_result.action == Action::Poll ? SetPollFormat(value) : SetDataFormat(value);
-        } else if (name == "--wait") {
-            const auto wait = ParseWaitMilliseconds(value);
-            if (!wait) return "expected seconds, more than 0 and at most 3600";
-            m_result.poll.waitMilliseconds = *wait;
-        } else if (name == "--expect") {
-            const auto expect = ParseInteger(value);
-            if (!expect || *expect < 0 || *expect > kMaxExpect) return "expected 0 to 1000000";
-            m_result.poll.expect = static_cast<int>(*expect);
-        } else {
-            const auto setting = ParseSetting(value);
-            if (!setting) return "expected a whole number";
-            output::OutputSettings& settings = m_result.level.settings;
-            (name == "--universe"   ? settings.universe
-             : name == "--channels" ? settings.channelCount
-                                    : settings.startCode) = *setting;
-        }
-        return std::nullopt;
-    }
+// The options of result's subcommand, and the other one's by name only.
+std::vector<tooloptions::Option> Table(Arguments& result) {
+    const bool poll = result.action == Action::Poll;
+    std::vector<tooloptions::Option> table{
+        {"--interface",
+         [&result](const std::string& value) -> Problem {
+             if (value.empty()) return "expected an interface NAME or A.B.C.D";
+             result.interfaceChoice = value;
+             return std::nullopt;
+         }},
+        {"--port", tooloptions::Integer(result.port, 1, 65535, "expected 1 to 65535")},
+        {"--format",
+         [&result, poll](const std::string& value) {
+             return poll ? SetPollFormat(result.poll.format, value)
+                         : SetDataFormat(result.level.settings.dataFormat, value);
+         }},
+    };
+    const std::vector<tooloptions::Option> pollOnly{
+        {"--wait", tooloptions::Parsed(result.poll.waitMilliseconds, ParseWaitMilliseconds,
+                                       "expected seconds, more than 0 and at most 3600")},
+        {"--expect",
+         tooloptions::Integer(result.poll.expect, 0, kMaxExpect, "expected 0 to 1000000")},
+    };
+    output::OutputSettings& settings = result.level.settings;
+    const std::vector<tooloptions::Option> levelOnly{
+        {"--universe", Setting(settings.universe)},
+        {"--channels", Setting(settings.channelCount)},
+        {"--start-code", Setting(settings.startCode)},
+        {"--dry-run",
+         [&result](const std::string&) -> Problem {
+             result.level.dryRun = true;
+             return std::nullopt;
+         },
+         true},
+    };
+    for (const auto& option : poll ? pollOnly : levelOnly) table.push_back(option);
+    for (const auto& option : poll ? levelOnly : pollOnly) table.push_back({option.name, {}});
+    return table;
+}
 
-    std::optional<std::string> SetPollFormat(const std::string& value) {
-        if (value == "table") {
-            m_result.poll.format = PollFormat::Table;
-        } else if (value == "json") {
-            m_result.poll.format = PollFormat::Json;
-        } else if (value == "csv") {
-            m_result.poll.format = PollFormat::Csv;
-        } else {
-            return "expected table, json or csv";
-        }
-        return std::nullopt;
-    }
-
-    std::optional<std::string> SetDataFormat(const std::string& value) {
-        for (std::size_t i = 0; i < kDataFormatNames.size(); ++i) {
-            if (value == kDataFormatNames[i]) {
-                m_result.level.settings.dataFormat = static_cast<int>(i);
-                return std::nullopt;
-            }
-        }
-        return "expected raw, rle, pairs or zero";
-    }
-
-    const std::vector<std::string>& m_args;
-    std::size_t m_index = 0;
-    Arguments m_result;
-};
+Arguments Fail(std::string error) {
+    Arguments result;
+    result.error = std::move(error);
+    return result;
+}
 
 }  // namespace
 
 Arguments ParseArguments(const std::vector<std::string>& args) {
-    return Parser(args).Run();
+    Arguments result;
+    if (const auto word =
+            tooloptions::FindFirst(args, {"--help", "-h", "--version", "--list-interfaces"})) {
+        result.action = *word == "--version"           ? Action::Version
+                        : *word == "--list-interfaces" ? Action::ListInterfaces
+                                                       : Action::Help;
+        return result;
+    }
+    if (args.empty()) return Fail("no subcommand given; expected poll or level");
+    if (args[0] == "poll") {
+        result.action = Action::Poll;
+    } else if (args[0] == "level") {
+        result.action = Action::Level;
+    } else {
+        return Fail("unknown subcommand '" + args[0] + "'; expected poll or level");
+    }
+    bool levelGiven = false;
+    const tooloptions::Setter setLevel =
+        tooloptions::Integer(result.level.level, 0, 255, "expected 0 to 255");
+    tooloptions::Operand level;
+    if (result.action == Action::Level) {
+        level = {"LEVEL", [&levelGiven, &setLevel](const std::string& text) {
+                     levelGiven = true;
+                     return setLevel(text);
+                 }};
+    }
+    const std::span<const std::string> rest(args.begin() + 1, args.end());
+    if (const auto mistake = tooloptions::Read(rest, Table(result), level, args[0])) {
+        return Fail(*mistake);
+    }
+    if (result.action == Action::Level && !levelGiven) return Fail("level needs LEVEL, 0 to 255");
+    return result;
 }
 
 const char* DataFormatName(int dataFormat) {

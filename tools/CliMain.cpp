@@ -20,13 +20,15 @@
 #include "praveltest/Version.h"
 #include "tools/CliArguments.h"
 #include "tools/CliReport.h"
+#include "tools/ToolOptions.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+using tooloptions::kBadCommandLine;
+
 constexpr int kFailed = 1;
-constexpr int kBadCommandLine = 2;
 // As the window's: a console's DMX traffic waits here, beside the replies, until it is read.
 constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
 constexpr char kNoHostAddress[] =
@@ -242,9 +244,7 @@ int main(int argc, char* argv[]) {
             std::printf("praveltest-cli %s\n", praveltest::kVersion);
             return 0;
         case clitool::Action::Error:
-            std::fprintf(stderr, "praveltest-cli: %s\nTry '%s --help'.\n", arguments.error.c_str(),
-                         program.c_str());
-            return kBadCommandLine;
+            return tooloptions::ReportBadCommandLine("praveltest-cli", program, arguments.error);
         default:
             break;
     }

@@ -1,4 +1,4 @@
-// praveltest-node: see UsageText in SimulatedNode.cpp for the options and the output lines.
+// praveltest-node: see UsageText in NodeOptions.cpp for the options and the output lines.
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -10,8 +10,11 @@
 #endif
 
 #include "net/Interfaces.h"
+#include "tools/NodeOptions.h"
+#include "tools/NodeReport.h"
 #include "tools/SimulatedNode.h"
 #include "tools/StopRequest.h"
+#include "tools/ToolOptions.h"
 
 namespace {
 
@@ -48,9 +51,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (parsed.outcome == simnode::ParseOutcome::Error) {
-        std::fprintf(stderr, "praveltest-node: %s\nTry '%s --help'.\n", parsed.error.c_str(),
-                     program.c_str());
-        return 2;
+        return tooloptions::ReportBadCommandLine("praveltest-node", program, parsed.error);
     }
     // Windows resolves no host name before this, so the interface list needs it too.
     if (!net::StartSocketLayer()) {

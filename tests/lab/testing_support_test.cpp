@@ -87,11 +87,13 @@ std::vector<char*> Argv(std::vector<std::string>& words) {
 }
 
 TEST(OptionsTest, PairsAreReadAndBadOnesAreUsageErrors) {
-    std::vector<std::string> good{"perf", "idle", "--seconds", "5", "--host", "a", "--host", "b"};
+    std::vector<std::string> good{"perf", "idle",   "--seconds", "5",      "--host",
+                                  "a",    "--host", "b",         "--mask", "0x10"};
     auto argv = Argv(good);
     const lab::Options options(static_cast<int>(argv.size()), argv.data(), 2,
-                               {"seconds", "host", "runs"});
+                               {"seconds", "host", "runs", "mask"});
     EXPECT_EQ(options.Number("seconds", 60), 5);
+    EXPECT_EQ(options.Number("mask", 0), 16);
     EXPECT_EQ(options.Number("runs", 10), 10);
     EXPECT_EQ(options.Text("host"), "b");
     EXPECT_EQ(options.All("host"), (std::vector<std::string>{"a", "b"}));
