@@ -43,19 +43,6 @@ std::string Candidates(const std::vector<Interface>& interfaces) {
 }  // namespace
 
 #ifdef _WIN32
-namespace {
-
-std::string Narrow(const wchar_t* wide) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-    text.pop_back();
-    return text;
-}
-
-}  // namespace
-
 // Windows names adapters by their friendly name ("Wi-Fi", "Ethernet 2"); every adapter but
 // loopback can broadcast.
 std::vector<Interface> ListInterfaces() {
@@ -74,7 +61,7 @@ std::vector<Interface> ListInterfaces() {
     for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(storage.data());
          adapter != nullptr; adapter = adapter->Next) {
         Interface base;
-        base.name = Narrow(adapter->FriendlyName);
+        base.name = NarrowText(adapter->FriendlyName);
         base.index = adapter->IfIndex;
         base.up = adapter->OperStatus == IfOperStatusUp;
         base.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;

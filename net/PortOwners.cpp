@@ -90,15 +90,6 @@ bool AddPids(ULONG family, std::uint16_t port, std::vector<DWORD>& pids) {
     return true;
 }
 
-std::string Narrow(const wchar_t* wide) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
-    text.pop_back();
-    return text;
-}
-
 // A snapshot names every process, protected ones too, where opening the process would need
 // rights this user may lack.
 std::map<DWORD, std::string> ProcessNames() {
@@ -109,7 +100,7 @@ std::map<DWORD, std::string> ProcessNames() {
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot, &entry); more;
          more = Process32NextW(snapshot, &entry)) {
-        names[entry.th32ProcessID] = Narrow(entry.szExeFile);
+        names[entry.th32ProcessID] = NarrowText(entry.szExeFile);
     }
     CloseHandle(snapshot);
     return names;

@@ -41,6 +41,15 @@ std::string SocketErrorText(int error) {
 void CloseSocketHandle(SocketHandle handle) {
     closesocket(handle);
 }
+std::string NarrowText(const wchar_t* wide) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return {};
+    std::string text(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+    text.pop_back();
+    return text;
+}
+
 bool MakeNonBlocking(SocketHandle handle) {
     u_long on = 1;
     return ioctlsocket(handle, FIONBIO, &on) == 0;

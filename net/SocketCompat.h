@@ -23,6 +23,10 @@ inline constexpr SocketHandle kInvalidSocket = -1;
 // Starts the platform's socket layer; always true on POSIX.
 bool StartSocketLayer();
 void StopSocketLayer();
+#ifdef _WIN32
+// A system text in UTF-8; empty for none.
+std::string NarrowText(const wchar_t* wide);
+#endif
 
 int LastSocketError();
 void SetLastSocketError(int error);
