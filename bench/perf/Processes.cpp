@@ -157,10 +157,14 @@ void MeasureIdle(const Setup& setup, Floor& floor) {
     const double wakeups = perSecond(all.switches);
     const double ratio = cpuSchedstat / floor.idleCpuPercent;
     // Judged by schedstat (nanoseconds): utime+stime comes in 10 ms steps, over 10 s a tenth
-    // of the goal.
+    // of the goal. Over 20 s the ratio to the floor still varies by a fifth (1.04 to 1.17 in
+    // runs of the same build), so it is judged only over a minute or more.
+    const bool judgeRatio = elapsed >= 59.0;
     Goal(Format("Idle processor time over %.0f s, no traffic, by schedstat", elapsed),
          Format("%.3f %% of one core (utime+stime %.3f %%)", cpuSchedstat, cpu),
-         Format("%.2f", ratio), "≤ 1.1 × floor, < 0.2 %", ratio <= 1.1 && cpuSchedstat < 0.2);
+         Format("%.2f", ratio),
+         judgeRatio ? "≤ 1.1 × floor, < 0.2 %" : "< 0.2 % (the ratio is judged over 60 s)",
+         (!judgeRatio || ratio <= 1.1) && cpuSchedstat < 0.2);
     const double mainThread = perSecond(lab::Between(before, after, child.Pid()).switches);
     Goal(Format("Idle wake-ups: context switches of every thread (%s; %zu threads at the start)",
                 all.name.c_str(), before.tasks.size()),
