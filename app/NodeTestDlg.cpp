@@ -15,19 +15,11 @@ using framework::Event;
 using framework::EventKind;
 using framework::kAny;
 
-namespace {
-
-// A poll answered by a few hundred nodes at once must wait in the kernel until the tick,
-// which takes one reply every 100 ms, has read them all.
-constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
-
-}  // namespace
-
 net::NodeSocketEnvironment DefaultSocketEnvironment() {
     net::NodeSocketEnvironment environment;
     environment.showMessage = framework::MessageBox;
     environment.postQuit = framework::PostQuitRequest;
-    environment.receiveBufferBytes = kReceiveQueueBytes;
+    environment.receiveBufferBytes = net::kNodePortQueueBytes;
     return environment;
 }
 

@@ -23,11 +23,6 @@ constexpr char kInvalidHeader[] = "Invalid message header received = '%s'";
 constexpr char kNoHostAddress[] =
     "This host has no IPv4 address to broadcast from; no node can be reached.";
 
-#ifdef _WIN32
-constexpr int kNoAddressError = WSAEADDRNOTAVAIL;
-#else
-constexpr int kNoAddressError = EADDRNOTAVAIL;
-#endif
 
 }  // namespace
 
@@ -52,9 +47,7 @@ void NodeSocket::Close() {
     m_stopReader.reset();
     // What was read but not yet dispatched goes with the socket.
     m_pending.Clear();
-    if (m_handle == kInvalidSocket) return;
-    CloseSocketHandle(m_handle);
-    m_handle = kInvalidSocket;
+    m_socket.Close();
 }
 
 void NodeSocket::Show(const std::string& text) const {
@@ -62,53 +55,31 @@ void NodeSocket::Show(const std::string& text) const {
 }
 
 void NodeSocket::Open() {
-    m_handle = socket(AF_INET, SOCK_DGRAM, 0);
-    if (m_handle == kInvalidSocket) return;
-    MakeNonBlocking(m_handle);
-    AllowBroadcastAndReuse(m_handle);
-    if (m_environment.receiveBufferBytes > 0) {
-        SetIntOption(m_handle, SO_RCVBUF, m_environment.receiveBufferBytes);
+    UdpSettings settings;
+    settings.port = m_environment.port;
+    settings.broadcast = true;
+    settings.reuseAddress = true;
+    settings.receiveQueueBytes = m_environment.receiveBufferBytes;
+    settings.device = m_environment.device;
+    settings.deviceIndex = m_environment.deviceIndex;
+    switch (m_socket.Open(settings)) {
+        case UdpFailure::None:
+            // Port 0 lets the system choose; sends then go to the port actually bound.
+            if (const std::uint16_t bound = m_socket.Port()) m_environment.port = bound;
+            StartReader();
+            return;
+        case UdpFailure::Create:
+            return;
+        case UdpFailure::Device:
+        case UdpFailure::Bind:
+            break;
     }
-    // A socket that cannot be tied to the chosen interface might reach another network's
-    // lights, so it counts as one that cannot be bound.
-    if (BindToDevice() && BindLocal()) {
-        // Port 0 lets the system choose; sends then go to the port actually bound.
-        if (const std::uint16_t bound = LocalPort(m_handle)) m_environment.port = bound;
-        StartReader();
-        return;
-    }
-
     // Taken before the message box, whose event loop is free to change the last error.
     const int error = LastSocketError();
     Show(kBindFailed);
     if (m_environment.postQuit) m_environment.postQuit(0);
     Close();
     SetLastSocketError(error);
-}
-
-bool NodeSocket::BindToDevice() {
-    if (m_environment.device.empty()) return true;
-#ifdef _WIN32
-    // IPv4 takes the adapter's index in network byte order. Index 0 would mean no tie, so an
-    // adapter whose index is unknown fails here rather than send anywhere.
-    const DWORD index = htonl(m_environment.deviceIndex);
-    return m_environment.deviceIndex != 0 &&
-           setsockopt(m_handle, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index),
-                      sizeof index) == 0;
-#elif defined(SO_BINDTODEVICE)
-    return setsockopt(m_handle, SOL_SOCKET, SO_BINDTODEVICE, m_environment.device.c_str(),
-                      static_cast<SocketLength>(m_environment.device.size())) == 0;
-#else
-    return true;
-#endif
-}
-
-bool NodeSocket::BindLocal() {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(m_environment.port);
-    return bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
 void NodeSocket::ComputeBroadcastAddress() {
@@ -123,25 +94,8 @@ void NodeSocket::ComputeBroadcastAddress() {
 }
 
 bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
-    int error = 0;
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(m_environment.port);
-    if (inet_pton(AF_INET, m_broadcastAddress.c_str(), &destination.sin_addr) != 1) {
-        error = kNoAddressError;
-    } else if (m_handle == kInvalidSocket) {
-#ifdef _WIN32
-        error = WSAENOTSOCK;
-#else
-        error = EBADF;
-#endif
-    } else {
-        const auto sent = sendto(
-            m_handle, reinterpret_cast<const char*>(bytes), static_cast<SocketLength>(length), 0,
-            reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-        if (sent >= 0) return true;
-        error = LastSocketError();
-    }
+    if (m_socket.SendTo(m_broadcastAddress, m_environment.port, {bytes, length})) return true;
+    const int error = LastSocketError();
     char text[80];
     std::snprintf(text, sizeof text, kSendFailed, static_cast<unsigned>(error), error);
     Show(text);
@@ -160,7 +114,7 @@ void NodeSocket::StartReader() {
 }
 
 void NodeSocket::ReadAsTrafficArrives() {
-    while (WaitReadable(m_handle, m_stopReader->Handle()) == WaitResult::First) {
+    while (WaitReadable(m_socket.Handle(), m_stopReader->Handle()) == WaitResult::First) {
         // No rest between reads: a console's burst of frames would fill the queue meanwhile.
         const std::lock_guard lock(m_lock);
         DrainSocket();
@@ -178,7 +132,8 @@ void NodeSocket::ReceiveTick() {
         // Taken off the list before dispatch: a message box's nested loop runs further ticks.
         if (!m_pending.Pop(buffer, sizeof buffer, datagram)) return;
     }
-    DispatchDatagram(datagram.bytes, datagram.length, datagram.senderAddress, datagram.senderPort);
+    Dispatch(datagram.kind, datagram.bytes, datagram.length, datagram.senderAddress,
+             datagram.senderPort);
 }
 
 std::uint64_t NodeSocket::DroppedDatagrams() const {
@@ -199,17 +154,19 @@ std::size_t NodeSocket::PeakWaitingDatagrams() const {
 // Polls and DMX data, the program's own and every console's, arrive far faster than one a
 // tick; left in the socket, they would keep the replies behind them waiting for minutes.
 void NodeSocket::DrainSocket() {
-    static_assert(DatagramBatch::kCapacity == kReceiveBufferLength);
     DatagramBatch batch;
     std::size_t read = 0;
     while (read < kMaxReadsPerTick) {
-        const std::size_t count = ReceiveBatch(m_handle, batch);
+        const std::size_t count = m_socket.Receive(batch);
         for (std::size_t i = 0; i < count; ++i) {
             const DatagramBatch::Entry& entry = batch.entries[i];
             const std::uint8_t* bytes = batch.buffers[i].data();
             if (entry.oversized || entry.length == 0) continue;
-            if (ClassifyDatagram(bytes, entry.length) == DatagramAction::Nothing) continue;
-            m_pending.Push(bytes, entry.length, AddressText(entry.address), entry.port);
+            const protocol::DatagramKind kind = protocol::ClassifyDatagram({bytes, entry.length});
+            if (kind == protocol::DatagramKind::Poll || kind == protocol::DatagramKind::DmxData) {
+                continue;
+            }
+            m_pending.Push(bytes, entry.length, kind, AddressText(entry.address), entry.port);
         }
         read += count;
         if (count < DatagramBatch::kCount) return;
@@ -222,39 +179,37 @@ void NodeSocket::ShowFormatted(const char* format, const std::uint8_t* code) con
     Show(text);
 }
 
-DatagramAction ClassifyDatagram(const std::uint8_t* bytes, std::size_t length) {
-    if (length < protocol::kCodeLength) return DatagramAction::ShortReport;
-    const std::span<const std::uint8_t> datagram(bytes, length);
-    using namespace protocol;
-    if (HasCode(datagram, kCodePoll) || HasCode(datagram, kCodeDmxData)) {
-        return DatagramAction::Nothing;
-    }
-    if (HasCode(datagram, kCodePollReply)) return DatagramAction::PollReply;
-    if (HasCode(datagram, kCodeNeverSeen) || HasCode(datagram, kCodeLegacyNeverSeen)) {
-        return DatagramAction::NeverSeen;
-    }
-    if (HasCode(datagram, kCodeUnexpected)) return DatagramAction::Unexpected;
-    return DatagramAction::InvalidHeader;
-}
-
 int NodeSocket::DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
                                  const std::string& senderAddress, std::uint16_t senderPort) {
-    switch (ClassifyDatagram(bytes, length)) {
-        case DatagramAction::ShortReport:
+    return Dispatch(protocol::ClassifyDatagram({bytes, length}), bytes, length, senderAddress,
+                    senderPort);
+}
+
+int NodeSocket::Dispatch(protocol::DatagramKind kind, const std::uint8_t* bytes,
+                         std::size_t length, const std::string& senderAddress,
+                         std::uint16_t senderPort) {
+    using protocol::DatagramKind;
+    switch (kind) {
+        case DatagramKind::Empty:
+        case DatagramKind::Short:
             Show(kShortMessage);
             return 0;
-        case DatagramAction::Nothing:
+        case DatagramKind::Oversized:
+            // The read drops these whole, as the window's 600-byte buffer cannot hold them.
+            return 0;
+        case DatagramKind::Poll:
+        case DatagramKind::DmxData:
             return 1;
-        case DatagramAction::PollReply:
+        case DatagramKind::PollReply:
             return m_pollReplyHandler ? m_pollReplyHandler(bytes, length, senderAddress, senderPort)
                                       : 1;
-        case DatagramAction::NeverSeen:
+        case DatagramKind::NeverSeen:
             ShowFormatted(kNeverSeen, bytes);
             return 1;
-        case DatagramAction::Unexpected:
+        case DatagramKind::Unexpected:
             ShowFormatted(kUnexpected, bytes);
             return 1;
-        case DatagramAction::InvalidHeader:
+        case DatagramKind::UnknownCode:
             break;
     }
     ShowFormatted(kInvalidHeader, bytes);

@@ -14,6 +14,7 @@
 #include "net/HostAddress.h"
 #include "net/PendingDatagrams.h"
 #include "net/SocketCompat.h"
+#include "net/UdpSocket.h"
 #include "net/WakeSignal.h"
 #include "protocol/NodeProtocol.h"
 
@@ -36,21 +37,17 @@ struct NodeSocketEnvironment {
     unsigned deviceIndex = 0;
 };
 
-// What the dispatch table does with a datagram of this length and these first bytes.
-enum class DatagramAction { Nothing, ShortReport, PollReply, NeverSeen, Unexpected, InvalidHeader };
-DatagramAction ClassifyDatagram(const std::uint8_t* bytes, std::size_t length);
-
 using PollReplyHandler =
     std::function<int(const std::uint8_t* bytes, std::size_t length,
                       const std::string& senderAddress, std::uint16_t senderPort)>;
 
-inline constexpr std::size_t kReceiveBufferLength = 600;
+inline constexpr std::size_t kReceiveBufferLength = protocol::kLongestDatagram;
 // A console's DMX data must never hold up a node's reply: each read empties the socket, up to
 // this many datagrams at a time.
 inline constexpr std::size_t kMaxReadsPerTick = 4096;
-// Room for the datagrams that act and wait for their tick: more than a 4 MiB kernel queue
-// holds of any size (about 10,000 replies or 6,500 full-size datagrams on Linux).
-inline constexpr std::size_t kPendingBytes = 4 * 1024 * 1024;
+// Room for the datagrams that act and wait for their tick: more than the node port's kernel
+// queue holds of any size (about 10,000 replies or 6,500 full-size datagrams on Linux).
+inline constexpr std::size_t kPendingBytes = kNodePortQueueBytes;
 
 class NodeSocket {
 public:
@@ -70,7 +67,7 @@ public:
     int DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
                          const std::string& senderAddress, std::uint16_t senderPort);
 
-    bool IsOpen() const { return m_handle != kInvalidSocket; }
+    bool IsOpen() const { return m_socket.IsOpen(); }
     // Stops the reader, then closes the socket.
     void Close();
     // The bound port once open, also when the environment asked for port 0.
@@ -82,18 +79,18 @@ public:
     std::size_t PeakWaitingDatagrams() const;
 
 private:
-    bool BindToDevice();
-    bool BindLocal();
     void StartReader();
     void ReadAsTrafficArrives();
     void DrainSocket();
+    int Dispatch(protocol::DatagramKind kind, const std::uint8_t* bytes, std::size_t length,
+                 const std::string& senderAddress, std::uint16_t senderPort);
     void Show(const std::string& text) const;
     void ShowFormatted(const char* format, const std::uint8_t* code) const;
 
     std::string& m_broadcastAddress;
     NodeSocketEnvironment m_environment;
     PollReplyHandler m_pollReplyHandler;
-    SocketHandle m_handle = kInvalidSocket;
+    UdpSocket m_socket;
 
     // Between ticks a console's flood would overflow the kernel's queue and take node replies
     // down with it, so a thread empties the socket whenever something arrives. The lock

@@ -9,10 +9,12 @@
 namespace net {
 namespace {
 
-// Each entry: its length, the sender's port, the sender's dotted-decimal text padded to 16
-// bytes, then the datagram.
+// Each entry: its length, the sender's port, its kind, the sender's dotted-decimal text padded
+// to 16 bytes, then the datagram.
+constexpr std::size_t kKindField = 4;
 constexpr std::size_t kAddressField = 16;
-constexpr std::size_t kHeader = 2 + 2 + kAddressField;
+constexpr std::size_t kAddressAt = kKindField + 1;
+constexpr std::size_t kHeader = kAddressAt + kAddressField;
 
 std::uint16_t ReadU16(const std::uint8_t* at) {
     return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
@@ -35,7 +37,8 @@ std::size_t PendingDatagrams::Room(std::size_t length, bool reply) const {
 }
 
 bool PendingDatagrams::Push(const std::uint8_t* bytes, std::size_t length,
-                            const std::string& senderAddress, std::uint16_t senderPort) {
+                            protocol::DatagramKind kind, const std::string& senderAddress,
+                            std::uint16_t senderPort) {
     if (length > 0xFFFF || length > m_longest || senderAddress.size() >= kAddressField) {
         ++m_dropped;
         return false;
@@ -45,7 +48,7 @@ bool PendingDatagrams::Push(const std::uint8_t* bytes, std::size_t length,
     if (name) {
         const auto waiting = m_replies.find(std::string(*name));
         if (waiting != m_replies.end()) {
-            Write(waiting->second, bytes, length, senderAddress, senderPort);
+            Write(waiting->second, bytes, length, kind, senderAddress, senderPort);
             return true;
         }
     }
@@ -55,7 +58,7 @@ bool PendingDatagrams::Push(const std::uint8_t* bytes, std::size_t length,
         return false;
     }
     if (name) m_replies.emplace(*name, m_end);
-    Write(m_end, bytes, length, senderAddress, senderPort);
+    Write(m_end, bytes, length, kind, senderAddress, senderPort);
     m_end += room;
     if (++m_count > m_peakCount) m_peakCount = m_count;
     return true;
@@ -79,12 +82,14 @@ bool PendingDatagrams::MakeRoom(std::size_t entry) {
 }
 
 void PendingDatagrams::Write(std::size_t at, const std::uint8_t* bytes, std::size_t length,
-                             const std::string& senderAddress, std::uint16_t senderPort) {
+                             protocol::DatagramKind kind, const std::string& senderAddress,
+                             std::uint16_t senderPort) {
     std::uint8_t* entry = m_storage.get() + at;
     WriteU16(entry, length);
     WriteU16(entry + 2, senderPort);
-    std::memset(entry + 4, 0, kAddressField);
-    std::memcpy(entry + 4, senderAddress.data(), senderAddress.size());
+    entry[kKindField] = static_cast<std::uint8_t>(kind);
+    std::memset(entry + kAddressAt, 0, kAddressField);
+    std::memcpy(entry + kAddressAt, senderAddress.data(), senderAddress.size());
     if (length > 0) std::memcpy(entry + kHeader, bytes, length);
 }
 
@@ -96,8 +101,9 @@ bool PendingDatagrams::Pop(std::uint8_t* buffer, std::size_t capacity, Datagram&
     std::memcpy(buffer, at + kHeader, copied);
     out.bytes = buffer;
     out.length = copied;
+    out.kind = static_cast<protocol::DatagramKind>(at[kKindField]);
     out.senderPort = ReadU16(at + 2);
-    out.senderAddress.assign(reinterpret_cast<const char*>(at + 4));
+    out.senderAddress.assign(reinterpret_cast<const char*>(at + kAddressAt));
     const auto name = protocol::PollReplyName({at + kHeader, length});
     if (name) m_replies.erase(std::string(*name));
     m_begin += Room(length, name.has_value());

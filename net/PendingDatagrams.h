@@ -10,6 +10,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "protocol/NodeProtocol.h"
+
 namespace net {
 
 class PendingDatagrams {
@@ -17,6 +19,7 @@ public:
     struct Datagram {
         const std::uint8_t* bytes;
         std::size_t length;
+        protocol::DatagramKind kind;
         std::string senderAddress;
         std::uint16_t senderPort;
     };
@@ -26,9 +29,10 @@ public:
     PendingDatagrams(std::size_t capacityBytes, std::size_t longestDatagram);
 
     // A poll reply whose name already waits takes that entry's place; anything else goes to the
-    // end. False, and the datagram counted as dropped, when it does not fit.
-    bool Push(const std::uint8_t* bytes, std::size_t length, const std::string& senderAddress,
-              std::uint16_t senderPort);
+    // end. The kind is kept with it, so that it is classified once. False, and the datagram
+    // counted as dropped, when it does not fit.
+    bool Push(const std::uint8_t* bytes, std::size_t length, protocol::DatagramKind kind,
+              const std::string& senderAddress, std::uint16_t senderPort);
     // The oldest datagram, copied into buffer (which holds at least the longest one pushed),
     // and taken off the list. False when the list is empty.
     bool Pop(std::uint8_t* buffer, std::size_t capacity, Datagram& out);
@@ -44,7 +48,8 @@ public:
 private:
     std::size_t Room(std::size_t length, bool reply) const;
     void Write(std::size_t at, const std::uint8_t* bytes, std::size_t length,
-               const std::string& senderAddress, std::uint16_t senderPort);
+               protocol::DatagramKind kind, const std::string& senderAddress,
+               std::uint16_t senderPort);
     bool MakeRoom(std::size_t entry);
 
     std::unique_ptr<std::uint8_t[]> m_storage;

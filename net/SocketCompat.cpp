@@ -81,11 +81,6 @@ void SetIntOption(SocketHandle handle, int option, int value) {
     setsockopt(handle, SOL_SOCKET, option, reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-void AllowBroadcastAndReuse(SocketHandle handle) {
-    SetIntOption(handle, SO_BROADCAST, 1);
-    SetIntOption(handle, SO_REUSEADDR, 1);
-}
-
 std::uint16_t LocalPort(SocketHandle handle) {
     sockaddr_in local{};
     SocketLength length = sizeof local;

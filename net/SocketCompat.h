@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/NodeProtocol.h"
+
 namespace net {
 
 #ifdef _WIN32
@@ -37,8 +39,6 @@ bool MakeNonBlocking(SocketHandle handle);
 
 // Sets a socket-level integer option; the result is not looked at by design.
 void SetIntOption(SocketHandle handle, int option, int value);
-// Broadcast sends allowed, and the port shared with other sockets on this host.
-void AllowBroadcastAndReuse(SocketHandle handle);
 // The port a bound socket holds, as the system chose it for port 0; 0 when unknown.
 std::uint16_t LocalPort(SocketHandle handle);
 
@@ -50,7 +50,7 @@ struct Sender {
 // What waits on a socket, read in as few system calls as the platform allows.
 struct DatagramBatch {
     static constexpr std::size_t kCount = 64;
-    static constexpr std::size_t kCapacity = 600;
+    static constexpr std::size_t kCapacity = protocol::kLongestDatagram;
     struct Entry {
         std::size_t length;
         bool oversized;         // longer than kCapacity: dropped whole, no bytes

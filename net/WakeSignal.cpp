@@ -15,24 +15,21 @@ namespace net {
 // A loopback UDP socket connected to itself: a byte sent to it wakes WSAPoll, which cannot
 // wait on an event or a pipe.
 WakeSignal::WakeSignal() {
-    const SocketHandle wake = socket(AF_INET, SOCK_DGRAM, 0);
+    UdpSettings loopback;
+    loopback.address = "127.0.0.1";
     sockaddr_in self{};
-    self.sin_family = AF_INET;
-    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof self;
-    if (wake == INVALID_SOCKET || bind(wake, reinterpret_cast<sockaddr*>(&self), length) != 0 ||
-        getsockname(wake, reinterpret_cast<sockaddr*>(&self), &length) != 0 ||
-        connect(wake, reinterpret_cast<sockaddr*>(&self), length) != 0) {
+    if (m_socket.Open(loopback) != UdpFailure::None ||
+        getsockname(m_socket.Handle(), reinterpret_cast<sockaddr*>(&self), &length) != 0 ||
+        connect(m_socket.Handle(), reinterpret_cast<sockaddr*>(&self), length) != 0) {
         m_error = "no loopback socket to wake on: " + SocketErrorText(LastSocketError());
-        if (wake != INVALID_SOCKET) closesocket(wake);
+        m_socket.Close();
         return;
     }
-    m_read = m_write = wake;
+    m_read = m_write = m_socket.Handle();
 }
 
-WakeSignal::~WakeSignal() {
-    if (Valid()) closesocket(m_read);
-}
+WakeSignal::~WakeSignal() = default;
 
 void WakeSignal::Raise() const {
     const char byte = 0;

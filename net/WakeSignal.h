@@ -5,6 +5,7 @@
 #include <string>
 
 #include "net/SocketCompat.h"
+#include "net/UdpSocket.h"
 
 namespace net {
 
@@ -28,6 +29,9 @@ private:
     SocketHandle m_read = kInvalidSocket;
     SocketHandle m_write = kInvalidSocket;
     std::string m_error;
+#ifdef _WIN32
+    UdpSocket m_socket;
+#endif
 };
 
 }  // namespace net

@@ -29,6 +29,20 @@ bool HasCode(std::span<const std::uint8_t> datagram, const MessageCode& code) {
     return datagram.size() >= kCodeLength && std::equal(code.begin(), code.end(), datagram.begin());
 }
 
+DatagramKind ClassifyDatagram(std::span<const std::uint8_t> datagram) {
+    if (datagram.empty()) return DatagramKind::Empty;
+    if (datagram.size() < kCodeLength) return DatagramKind::Short;
+    if (datagram.size() > kLongestDatagram) return DatagramKind::Oversized;
+    if (HasCode(datagram, kCodePoll)) return DatagramKind::Poll;
+    if (HasCode(datagram, kCodeDmxData)) return DatagramKind::DmxData;
+    if (HasCode(datagram, kCodePollReply)) return DatagramKind::PollReply;
+    if (HasCode(datagram, kCodeUnexpected)) return DatagramKind::Unexpected;
+    if (HasCode(datagram, kCodeNeverSeen) || HasCode(datagram, kCodeLegacyNeverSeen)) {
+        return DatagramKind::NeverSeen;
+    }
+    return DatagramKind::UnknownCode;
+}
+
 std::optional<PollReplyMessage> ReadPollReply(std::span<const std::uint8_t> datagram) {
     if (datagram.size() < kPollReplyLength) return std::nullopt;
     const std::uint8_t* bytes = datagram.data();

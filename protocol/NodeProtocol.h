@@ -24,6 +24,25 @@ inline constexpr MessageCode kCodeNeverSeen{'V', 'X', 'Z', 'Z'};
 inline constexpr MessageCode kCodeLegacyNeverSeen{'X', 'V', 'C', 'N'};
 
 inline constexpr std::size_t kCodeLength = 4;
+// The program's read buffer: anything longer is no message of this protocol and is dropped whole.
+inline constexpr std::size_t kLongestDatagram = 600;
+
+// What a datagram on the node port is, by its length and its code. The order is the one in which
+// praveltest-cli counts what it ignored.
+enum class DatagramKind {
+    Empty,
+    Short,      // fewer bytes than a code
+    Oversized,  // longer than kLongestDatagram
+    Poll,
+    DmxData,
+    PollReply,  // whatever its length; ReadPollReply says whether it holds a whole reply
+    Unexpected,
+    NeverSeen,  // VXZZ, or its legacy spelling
+    UnknownCode,
+};
+inline constexpr std::size_t kDatagramKinds = 9;
+
+DatagramKind ClassifyDatagram(std::span<const std::uint8_t> datagram);
 
 // The poll never changes, so one constant copy is sent as it is.
 inline constexpr std::array<std::uint8_t, 5> kPollMessage{'V', 'X', 'P', 'P', 0x01};

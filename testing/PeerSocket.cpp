@@ -9,14 +9,6 @@
 namespace testing_support {
 namespace {
 
-sockaddr_in SocketAddress(const std::string& address, std::uint16_t port) {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &socketAddress.sin_addr);
-    return socketAddress;
-}
-
 #ifdef SO_TIMESTAMPNS
 // Linux hands over the kernel's arrival time too, for the performance harness's latencies.
 bool ReceiveStamped(net::SocketHandle handle, Datagram& datagram) {
@@ -50,50 +42,45 @@ bool ReceiveStamped(net::SocketHandle handle, Datagram& datagram) {
 }  // namespace
 
 PeerSocket::PeerSocket(const std::string& address, std::uint16_t port, bool reuse) {
-    m_handle = socket(AF_INET, SOCK_DGRAM, 0);
-    if (m_handle == net::kInvalidSocket) throw std::runtime_error("socket() failed");
-    net::SetIntOption(m_handle, SO_BROADCAST, 1);
+    net::UdpSettings settings;
+    settings.address = address;
+    settings.port = port;
+    settings.broadcast = true;
+    settings.reuseAddress = reuse;
+    // A console's sends wait for room rather than fail.
+    settings.nonBlocking = false;
+    net::OpenOrThrow(m_socket, settings);
 #ifdef SO_TIMESTAMPNS
-    net::SetIntOption(m_handle, SO_TIMESTAMPNS, 1);
+    net::SetIntOption(m_socket.Handle(), SO_TIMESTAMPNS, 1);
 #endif
-    if (reuse) net::SetIntOption(m_handle, SO_REUSEADDR, 1);
-    const sockaddr_in local = SocketAddress(address, port);
-    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        net::CloseSocketHandle(m_handle);
-        throw std::runtime_error("bind() failed for " + address + ":" + std::to_string(port));
-    }
-    m_port = net::LocalPort(m_handle);
-}
-
-PeerSocket::~PeerSocket() {
-    net::CloseSocketHandle(m_handle);
+    m_port = m_socket.Port();
 }
 
 bool PeerSocket::SendTo(const std::string& address, std::uint16_t port,
                         const std::vector<std::uint8_t>& bytes) {
-    const sockaddr_in destination = SocketAddress(address, port);
-    return sendto(m_handle, reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<net::SocketLength>(bytes.size()), 0,
-                  reinterpret_cast<const sockaddr*>(&destination), sizeof destination) >= 0;
+    return m_socket.SendTo(address, port, bytes);
 }
 
 void PeerSocket::SetReceiveBuffer(int bytes) {
 #ifdef SO_RCVBUFFORCE
-    if (setsockopt(m_handle, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) return;
+    if (setsockopt(m_socket.Handle(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) == 0) {
+        return;
+    }
 #endif
-    net::SetIntOption(m_handle, SO_RCVBUF, bytes);
+    net::SetIntOption(m_socket.Handle(), SO_RCVBUF, bytes);
 }
 
 std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
-    if (!net::WaitReadableFor(m_handle, static_cast<int>(timeout.count()))) return std::nullopt;
+    if (!net::WaitReadableFor(m_socket.Handle(), static_cast<int>(timeout.count()))) {
+        return std::nullopt;
+    }
     Datagram datagram;
     datagram.bytes.resize(65536);
 #ifdef SO_TIMESTAMPNS
-    if (!ReceiveStamped(m_handle, datagram)) return std::nullopt;
+    if (!ReceiveStamped(m_socket.Handle(), datagram)) return std::nullopt;
 #else
     net::Sender sender;
-    const auto received =
-        net::ReceiveDatagram(m_handle, datagram.bytes.data(), datagram.bytes.size(), sender);
+    const auto received = m_socket.Receive(datagram.bytes.data(), datagram.bytes.size(), sender);
     if (!received) return std::nullopt;
     datagram.bytes.resize(*received);
     datagram.senderAddress = sender.address;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "net/SocketCompat.h"
+#include "net/UdpSocket.h"
 
 namespace testing_support {
 
@@ -24,7 +24,6 @@ public:
     // Bound to address:port; port 0 picks a free one. reuse sets SO_REUSEADDR first.
     explicit PeerSocket(const std::string& address = "127.0.0.1", std::uint16_t port = 0,
                         bool reuse = false);
-    ~PeerSocket();
     PeerSocket(const PeerSocket&) = delete;
     PeerSocket& operator=(const PeerSocket&) = delete;
 
@@ -42,7 +41,7 @@ public:
     void Discard();
 
 private:
-    net::SocketHandle m_handle = net::kInvalidSocket;
+    net::UdpSocket m_socket;
     std::uint16_t m_port = 0;
 };
 

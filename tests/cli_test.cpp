@@ -249,13 +249,13 @@ TEST(PollOutput, OddNamesStayInsideTheirField) {
 // The wordings the lab tests do not reach: sockets whose owner is hidden, an owner without a
 // name, a table the system does not give, an address no interface holds, counts of one.
 TEST(NoAnswer, NamesWhatTheSystemShowsAndCountsWhatItHides) {
-    using clitool::Ignored;
+    using protocol::DatagramKind;
     clitool::NoAnswer hidden{"eth0", {10, 1, 2, 3}, 24, "10.1.2.255", 3333, false, {}, {}};
-    hidden.heard[static_cast<std::size_t>(Ignored::Dmx)] = 1;
-    hidden.heard[static_cast<std::size_t>(Ignored::ShortReply)] = 1;
+    hidden.heard[static_cast<std::size_t>(DatagramKind::DmxData)] = 1;
+    hidden.heard[static_cast<std::size_t>(DatagramKind::PollReply)] = 1;
     hidden.owners = {true, {{412, "qlcplus"}, {9001, ""}}, 2};
     clitool::NoAnswer unknown{"", {127, 0, 1, 1}, 0, "127.0.1.255", 4000, true, {}, {}};
-    unknown.heard[static_cast<std::size_t>(Ignored::Poll)] = 3;
+    unknown.heard[static_cast<std::size_t>(DatagramKind::Poll)] = 3;
     const std::pair<clitool::NoAnswer, std::string> cases[]{
         {hidden,
          "no node answered the poll sent on eth0 (10.1.2.3/24) to 10.1.2.255:3333\n"

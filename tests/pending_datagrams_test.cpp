@@ -26,13 +26,15 @@ void PrintTo(const Taken& taken, std::ostream* os) {
 
 bool Push(net::PendingDatagrams& list, const Bytes& bytes, const std::string& address,
           std::uint16_t port) {
-    return list.Push(bytes.data(), bytes.size(), address, port);
+    return list.Push(bytes.data(), bytes.size(), protocol::ClassifyDatagram(bytes), address, port);
 }
 
 std::optional<Taken> TakeOne(net::PendingDatagrams& list) {
     std::uint8_t buffer[600];
     net::PendingDatagrams::Datagram datagram;
     if (!list.Pop(buffer, sizeof buffer, datagram)) return std::nullopt;
+    // The kind travels with the datagram, through replacements and slides alike.
+    EXPECT_EQ(datagram.kind, protocol::ClassifyDatagram({datagram.bytes, datagram.length}));
     return Taken{Bytes(datagram.bytes, datagram.bytes + datagram.length), datagram.senderAddress,
                  datagram.senderPort};
 }
@@ -43,10 +45,10 @@ std::vector<Taken> TakeAll(net::PendingDatagrams& list) {
     return taken;
 }
 
-// Each entry takes 20 bytes besides its datagram, so 100 bytes hold two of 30.
+// Each entry takes 21 bytes besides its datagram, so 100 bytes hold two of 29.
 TEST(PendingDatagrams, KeepsArrivalOrderWithinItsBoundAndCountsWhatItDrops) {
     net::PendingDatagrams list(100, 600);
-    const Bytes a(30, 0xAA), b(30, 0xBB), c(30, 0xCC), d(10, 0xDD);
+    const Bytes a(29, 0xAA), b(29, 0xBB), c(29, 0xCC), d(10, 0xDD);
     EXPECT_TRUE(Push(list, a, "10.1.2.4", 3333));
     EXPECT_TRUE(Push(list, b, "255.255.255.255", 65535));
     EXPECT_FALSE(Push(list, c, "10.1.2.6", 1));
@@ -149,7 +151,7 @@ const CoalesceCase kCoalesceCases[] = {
       {NamedReply("B", 2), "10.1.2.9", 2},
       {NamedReply("A", 3), "10.1.2.9", 3}},
      2},
-    // Two replies' room (20 + 600 bytes each) and a little: the third push slides B down to
+    // Two replies' room (21 + 600 bytes each) and a little: the third push slides B down to
     // the front, and B's next reply must still find it there.
     {"AReplyIsFoundAfterTheListSlidDown",
      1500,

@@ -55,6 +55,35 @@ TEST(HasCode, MatchesOnlyWholeCodeAtStart) {
     EXPECT_FALSE(protocol::HasCode(Bytes{}, protocol::kCodePollReply));
 }
 
+// ---- ClassifyDatagram --------------------------------------------------------------------
+
+Bytes Coded(const char* code, std::size_t length) {
+    Bytes bytes(length, 0x20);
+    std::copy(code, code + 4, bytes.begin());
+    return bytes;
+}
+
+TEST(ClassifyDatagram, ByLengthThenByCode) {
+    using protocol::DatagramKind;
+    const std::pair<Bytes, DatagramKind> cases[]{
+        {{}, DatagramKind::Empty},
+        {{'V', 'X', 'P'}, DatagramKind::Short},
+        {Coded("VXPP", 5), DatagramKind::Poll},
+        {Coded("VXDD", 522), DatagramKind::DmxData},
+        {Coded("VXPR", 4), DatagramKind::PollReply},
+        {Coded("VXPR", 600), DatagramKind::PollReply},
+        {Coded("VXPR", 601), DatagramKind::Oversized},
+        {Coded("VXAP", 4), DatagramKind::Unexpected},
+        {Coded("VXZZ", 4), DatagramKind::NeverSeen},
+        {Coded("XVCN", 9), DatagramKind::NeverSeen},
+        {Coded("vxpp", 5), DatagramKind::UnknownCode},
+        {Coded("VXP\0", 4), DatagramKind::UnknownCode},
+    };
+    for (const auto& [bytes, kind] : cases) {
+        EXPECT_EQ(protocol::ClassifyDatagram(bytes), kind) << bytes.size() << " bytes";
+    }
+}
+
 // ---- ReadPollReply -----------------------------------------------------------------------
 
 TEST(ReadPollReply, NeedsThirtyThreeBytes) {

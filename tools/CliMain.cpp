@@ -15,7 +15,7 @@
 #include "net/HostAddress.h"
 #include "net/Interfaces.h"
 #include "net/PortOwners.h"
-#include "net/SystemSockets.h"
+#include "net/UdpSocket.h"
 #include "output/OutputSettings.h"
 #include "praveltest/Version.h"
 #include "tools/CliArguments.h"
@@ -29,8 +29,6 @@ using Clock = std::chrono::steady_clock;
 using tooloptions::kBadCommandLine;
 
 constexpr int kFailed = 1;
-// As the window's: a console's DMX traffic waits here, beside the replies, until it is read.
-constexpr int kReceiveQueueBytes = 4 * 1024 * 1024;
 constexpr char kNoHostAddress[] =
     "This host has no IPv4 address to broadcast from; no node can be reached.";
 
@@ -38,51 +36,28 @@ void Say(const std::string& line) {
     std::fprintf(stderr, "praveltest-cli: %s\n", line.c_str());
 }
 
-// The window's endpoint: every local address on the node port, broadcast and address reuse.
-class Endpoint {
-public:
-    explicit Endpoint(std::uint16_t port) : m_port(port) {
-        m_handle = socket(AF_INET, SOCK_DGRAM, 0);
-        if (m_handle == net::kInvalidSocket) throw Error("cannot create a socket");
-        net::MakeNonBlocking(m_handle);
-        net::AllowBroadcastAndReuse(m_handle);
-        net::SetIntOption(m_handle, SO_RCVBUF, kReceiveQueueBytes);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_ANY);
-        local.sin_port = htons(port);
-        if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-            const auto error = Error("cannot bind 0.0.0.0:" + std::to_string(port));
-            net::CloseSocketHandle(m_handle);
-            throw error;
-        }
+// The window's endpoint: every local address on the node port, broadcast, address reuse and
+// the tie to the interface the user named.
+void OpenEndpoint(net::UdpSocket& endpoint, std::uint16_t port,
+                  const std::optional<net::Interface>& named) {
+    net::UdpSettings settings;
+    settings.port = port;
+    settings.broadcast = true;
+    settings.reuseAddress = true;
+    settings.receiveQueueBytes = net::kNodePortQueueBytes;
+    if (named) {
+        settings.device = named->name;
+        settings.deviceIndex = named->index;
     }
-    ~Endpoint() { net::CloseSocketHandle(m_handle); }
-    Endpoint(const Endpoint&) = delete;
-    Endpoint& operator=(const Endpoint&) = delete;
+    net::OpenOrThrow(endpoint, settings);
+}
 
-    net::SocketHandle Handle() const { return m_handle; }
-
-    void Send(const std::string& address, std::span<const std::uint8_t> bytes) const {
-        sockaddr_in destination{};
-        destination.sin_family = AF_INET;
-        destination.sin_port = htons(m_port);
-        inet_pton(AF_INET, address.c_str(), &destination.sin_addr);
-        if (sendto(m_handle, reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<net::SocketLength>(bytes.size()), 0,
-                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination) < 0) {
-            throw Error("cannot send to " + address + ":" + std::to_string(m_port));
-        }
-    }
-
-private:
-    static std::runtime_error Error(const std::string& what) {
-        return std::runtime_error(what + ": " + net::SocketErrorText(net::LastSocketError()));
-    }
-
-    net::SocketHandle m_handle = net::kInvalidSocket;
-    std::uint16_t m_port;
-};
+void Send(const net::UdpSocket& endpoint, const std::string& address, std::uint16_t port,
+          std::span<const std::uint8_t> bytes) {
+    if (endpoint.SendTo(address, port, bytes)) return;
+    throw std::runtime_error("cannot send to " + address + ":" + std::to_string(port) + ": " +
+                             net::SocketErrorText(net::LastSocketError()));
+}
 
 // a.b.c.255 of the chosen interface, or of the address the window would take.
 struct Destination {
@@ -91,6 +66,7 @@ struct Destination {
     int status = 0;
     net::Ipv4 from{};
     std::optional<net::Interface> via;  // the interface that holds from, when one does
+    bool named = false;                 // via is the one the user named
 };
 
 // The host name's address may be one no interface holds (Debian's 127.0.1.1): then the
@@ -119,11 +95,15 @@ Destination ChooseDestination(const std::optional<std::string>& interfaceChoice)
         const net::InterfaceChoice choice = net::ChooseInterface(*interfaceChoice, interfaces);
         if (!choice.chosen) return {std::nullopt, choice.error, kBadCommandLine, {}, {}};
         const net::Ipv4 from = *choice.chosen->address;
-        return {net::ClassCBroadcast(from), {}, 0, from, choice.chosen};
+        return {net::ClassCBroadcast(from), {}, 0, from, choice.chosen, true};
     }
     const std::optional<net::Ipv4> host = net::LookupHostAddress();
     if (!host) return {std::nullopt, kNoHostAddress, kFailed, {}, {}};
-    return {net::ClassCBroadcast(*host), {}, 0, *host, HoldingInterface(*host, interfaces)};
+    return {net::ClassCBroadcast(*host), {}, 0, *host, HoldingInterface(*host, interfaces), false};
+}
+
+std::optional<net::Interface> NamedInterface(const Destination& destination) {
+    return destination.named ? destination.via : std::nullopt;
 }
 
 long long MillisecondsSince(Clock::time_point start) {
@@ -132,7 +112,7 @@ long long MillisecondsSince(Clock::time_point start) {
 
 // Reads everything that arrives until the deadline, so that a flood of other traffic on the
 // port can delay a reply but never push it out of the queue unread.
-void Collect(const Endpoint& endpoint, Clock::time_point start, int waitMilliseconds,
+void Collect(const net::UdpSocket& endpoint, Clock::time_point start, int waitMilliseconds,
              clitool::PollCollector& collector) {
     std::vector<std::uint8_t> buffer(65536);
     const Clock::time_point deadline = start + std::chrono::milliseconds(waitMilliseconds);
@@ -142,8 +122,7 @@ void Collect(const Endpoint& endpoint, Clock::time_point start, int waitMillisec
         if (left <= 0) return;
         if (!net::WaitReadableFor(endpoint.Handle(), static_cast<int>(left))) continue;
         net::Sender sender;
-        while (const auto length =
-                   net::ReceiveDatagram(endpoint.Handle(), buffer.data(), buffer.size(), sender)) {
+        while (const auto length = endpoint.Receive(buffer.data(), buffer.size(), sender)) {
             collector.Take({buffer.data(), *length}, sender.address, sender.port,
                            MillisecondsSince(start));
         }
@@ -172,8 +151,9 @@ int Poll(const clitool::Arguments& arguments, const Destination& destination) {
     for (const net::Interface& each : net::ListInterfaces()) {
         if (each.address) ownAddresses.push_back(net::FormatAddress(*each.address));
     }
-    const Endpoint endpoint(arguments.port);
-    endpoint.Send(*destination.address, protocol::kPollMessage);
+    net::UdpSocket endpoint;
+    OpenEndpoint(endpoint, arguments.port, NamedInterface(destination));
+    Send(endpoint, *destination.address, arguments.port, protocol::kPollMessage);
     const Clock::time_point start = Clock::now();
     clitool::PollCollector collector(std::move(ownAddresses), arguments.port);
     Collect(endpoint, start, arguments.poll.waitMilliseconds, collector);
@@ -192,14 +172,16 @@ int Poll(const clitool::Arguments& arguments, const Destination& destination) {
     return 0;
 }
 
-int Level(const clitool::Arguments& arguments, const std::string& destination) {
+int Level(const clitool::Arguments& arguments, const Destination& to) {
+    const std::string& destination = *to.address;
     const clitool::LevelRequest& request = arguments.level;
     protocol::DmxBuffer buffer;
     const std::size_t length = output::BuildLevelMessage(request.settings, request.level, buffer);
     const std::span<const std::uint8_t> datagram(buffer.data(), length);
     if (!request.dryRun) {
-        const Endpoint endpoint(arguments.port);
-        endpoint.Send(destination, datagram);
+        net::UdpSocket endpoint;
+        OpenEndpoint(endpoint, arguments.port, NamedInterface(to));
+        Send(endpoint, destination, arguments.port, datagram);
     }
     std::printf("%s\n", clitool::LevelLine(request, datagram, destination, arguments.port).c_str());
     if (request.dryRun) std::fputs(clitool::HexLines(datagram).c_str(), stdout);
@@ -218,7 +200,7 @@ int Run(const clitool::Arguments& arguments) {
     }
     try {
         return arguments.action == clitool::Action::Poll ? Poll(arguments, destination)
-                                                         : Level(arguments, *destination.address);
+                                                         : Level(arguments, destination);
     } catch (const std::runtime_error& error) {
         Say(error.what());
         return kFailed;

@@ -9,24 +9,11 @@
 namespace clitool {
 namespace {
 
-constexpr std::array<const char*, kIgnoredKinds> kIgnoredNames{
+using protocol::DatagramKind;
+
+constexpr std::array<const char*, protocol::kDatagramKinds> kIgnoredNames{
     "empty",       "short",      "oversized",  "poll",        "dmx",
     "short-reply", "unexpected", "never-seen", "unknown-code"};
-
-Ignored Classify(std::span<const std::uint8_t> datagram) {
-    using namespace protocol;
-    if (datagram.empty()) return Ignored::Empty;
-    if (datagram.size() < kCodeLength) return Ignored::Short;
-    if (datagram.size() > kLongestMessage) return Ignored::Oversized;
-    if (HasCode(datagram, kCodePoll)) return Ignored::Poll;
-    if (HasCode(datagram, kCodeDmxData)) return Ignored::Dmx;
-    if (HasCode(datagram, kCodePollReply)) return Ignored::ShortReply;
-    if (HasCode(datagram, kCodeUnexpected)) return Ignored::Unexpected;
-    if (HasCode(datagram, kCodeNeverSeen) || HasCode(datagram, kCodeLegacyNeverSeen)) {
-        return Ignored::NeverSeen;
-    }
-    return Ignored::UnknownCode;
-}
 
 std::string Counted(int count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -195,21 +182,21 @@ std::string Csv(const std::vector<NodeRecord>& nodes) {
 
 void PollCollector::Take(std::span<const std::uint8_t> datagram, const std::string& senderAddress,
                          std::uint16_t senderPort, long long milliseconds) {
-    const Ignored kind = Classify(datagram);
-    if (kind == Ignored::Poll && senderPort == m_ownPort &&
+    const DatagramKind kind = protocol::ClassifyDatagram(datagram);
+    if (kind == DatagramKind::Poll && senderPort == m_ownPort &&
         std::equal(datagram.begin(), datagram.end(), protocol::kPollMessage.begin(),
                    protocol::kPollMessage.end()) &&
         std::find(m_ownAddresses.begin(), m_ownAddresses.end(), senderAddress) !=
             m_ownAddresses.end()) {
         m_ownPollCameBack = true;
     }
-    if (kind != Ignored::ShortReply) {
+    if (kind != DatagramKind::PollReply) {
         Count(kind);
         return;
     }
     const auto reply = protocol::ReadPollReply(datagram);
     if (!reply) {
-        Count(Ignored::ShortReply);
+        Count(DatagramKind::PollReply);
         return;
     }
     const discovery::RowTexts rows = discovery::FormatRows(*reply, senderAddress);
@@ -239,7 +226,7 @@ std::string FormatNodes(const std::vector<NodeRecord>& nodes, PollFormat format)
     return Table(nodes);
 }
 
-std::string IgnoredText(const std::array<int, kIgnoredKinds>& counts) {
+std::string IgnoredText(const KindCounts& counts) {
     int total = 0;
     std::string kinds;
     for (std::size_t i = 0; i < counts.size(); ++i) {
@@ -296,7 +283,7 @@ std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
     }
     lines.push_back(owners);
 
-    const auto heard = [&facts](Ignored kind) {
+    const auto heard = [&facts](DatagramKind kind) {
         return facts.heard[static_cast<std::size_t>(kind)];
     };
     int total = 0;
@@ -306,9 +293,9 @@ std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
         const char* one;
         const char* many;
     } kinds[]{
-        {heard(Ignored::Dmx), "DMX data message", "DMX data messages"},
-        {heard(Ignored::Poll) - (facts.ownPollCameBack ? 1 : 0), "other poll", "other polls"},
-        {total - heard(Ignored::Dmx) - heard(Ignored::Poll), "other datagram", "other datagrams"},
+        {heard(DatagramKind::DmxData), "DMX data message", "DMX data messages"},
+        {heard(DatagramKind::Poll) - (facts.ownPollCameBack ? 1 : 0), "other poll", "other polls"},
+        {total - heard(DatagramKind::DmxData) - heard(DatagramKind::Poll), "other datagram", "other datagrams"},
     };
     std::string also;
     for (const auto& kind : kinds) {

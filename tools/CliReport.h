@@ -11,26 +11,14 @@
 #include "discovery/DeviceRows.h"
 #include "net/HostAddress.h"
 #include "net/PortOwners.h"
+#include "protocol/NodeProtocol.h"
 #include "tools/CliArguments.h"
 
 namespace clitool {
 
-// Why a datagram was not taken as a poll reply; the order in which the counts are printed.
-enum class Ignored {
-    Empty,
-    Short,
-    Oversized,
-    Poll,
-    Dmx,
-    ShortReply,
-    Unexpected,
-    NeverSeen,
-    UnknownCode,
-};
-inline constexpr std::size_t kIgnoredKinds = 9;
-
-// The window's read buffer: anything longer is not a message of this protocol.
-inline constexpr std::size_t kLongestMessage = 600;
+// How many of each kind of datagram were not taken as a poll reply, indexed by kind; a PollReply
+// counted here was too short to hold one.
+using KindCounts = std::array<int, protocol::kDatagramKinds>;
 
 struct NodeRecord {
     std::string name;
@@ -51,14 +39,14 @@ public:
               std::uint16_t senderPort, long long milliseconds);
 
     const std::vector<NodeRecord>& Nodes() const { return m_nodes; }
-    const std::array<int, kIgnoredKinds>& IgnoredCounts() const { return m_ignored; }
+    const KindCounts& IgnoredCounts() const { return m_ignored; }
     bool OwnPollCameBack() const { return m_ownPollCameBack; }
 
 private:
-    void Count(Ignored kind) { ++m_ignored[static_cast<std::size_t>(kind)]; }
+    void Count(protocol::DatagramKind kind) { ++m_ignored[static_cast<std::size_t>(kind)]; }
 
     std::vector<NodeRecord> m_nodes;
-    std::array<int, kIgnoredKinds> m_ignored{};
+    KindCounts m_ignored{};
     std::vector<std::string> m_ownAddresses;
     std::uint16_t m_ownPort = 0;
     bool m_ownPollCameBack = false;
@@ -72,7 +60,7 @@ struct NoAnswer {
     std::string destination;    // a.b.c.255
     std::uint16_t port = 0;
     bool ownPollCameBack = false;
-    std::array<int, kIgnoredKinds> heard{};  // as IgnoredCounts, the own poll among them
+    KindCounts heard{};  // as IgnoredCounts(), the own poll among them
     net::PortOwners owners;
 };
 // Five lines for standard error: where the poll went, whether it came back, who else holds the
@@ -81,7 +69,7 @@ std::vector<std::string> NoAnswerLines(const NoAnswer& facts);
 
 std::string FormatNodes(const std::vector<NodeRecord>& nodes, PollFormat format);
 // "ignored N datagrams: kind=count ...", naming only kinds that occurred; empty when none did.
-std::string IgnoredText(const std::array<int, kIgnoredKinds>& counts);
+std::string IgnoredText(const KindCounts& counts);
 
 // The line level prints; dryRun says "would-send" instead of "sent".
 std::string LevelLine(const LevelRequest& request, std::span<const std::uint8_t> datagram,

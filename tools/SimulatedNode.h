@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "net/SocketCompat.h"
+#include "net/UdpSocket.h"
 #include "protocol/NodeProtocol.h"
 #include "tools/NodeOptions.h"
 
@@ -25,13 +25,12 @@ class NodeEndpoint {
 public:
     // Throws std::runtime_error when a socket cannot be made or bound.
     explicit NodeEndpoint(const NodeOptions& options);
-    ~NodeEndpoint();
     NodeEndpoint(const NodeEndpoint&) = delete;
     NodeEndpoint& operator=(const NodeEndpoint&) = delete;
 
     // Where it listens: the system's choice when the options asked for port 0.
-    std::uint16_t Port() const { return net::LocalPort(m_receive); }
-    net::SocketHandle ReceiveHandle() const { return m_receive; }
+    std::uint16_t Port() const { return m_receive.Port(); }
+    net::SocketHandle ReceiveHandle() const { return m_receive.Handle(); }
     // Reads one waiting datagram, answers it if it is a poll, and returns its report line;
     // nothing when no datagram could be read.
     std::optional<std::string> HandleOne();
@@ -39,8 +38,8 @@ public:
 private:
     std::vector<std::array<std::uint8_t, protocol::kPollReplyLength>> m_replies;
     std::vector<std::uint8_t> m_buffer;
-    net::SocketHandle m_receive = net::kInvalidSocket;
-    net::SocketHandle m_send = net::kInvalidSocket;
+    net::UdpSocket m_receive;
+    net::UdpSocket m_send;
 };
 
 // Serves until stopHandle becomes readable, writing one flushed line per report to out.

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/lab/RequireLab.h"
+#include "testing/Console.h"
 #include "testing/Process.h"
 
 namespace {
@@ -111,6 +112,25 @@ TEST(CliInLab, ThePollReachesEveryNodeOfTheChosenNetworkOnly) {
         }
         EXPECT_EQ(polls, nodes[i].heard) << nodes[i].address;
     }
+}
+
+// Tied to the named interface, as the window's socket is, the tool hears nothing of the other
+// network: a console there, broadcasting all through the poll, shows in no count.
+TEST(CliInLab, ANamedInterfaceHearsNothingFromTheOtherNetwork) {
+    REQUIRE_LAB();
+    lab::Lab lab;
+    lab.AddSecondNetwork();
+    testing_support::Console console(lab.AddHost("10.1.2.30"), 1, "10.1.2.255");
+    const long before = console.Rounds();
+    const auto result = lab::RunCommand(
+        lab.ExecCommand(lab.ToolNamespace(),
+                        {PRAVELTEST_CLI_BINARY, "poll", "--interface", "eth1", "--wait", "1"}),
+        20s);
+    EXPECT_GT(console.Rounds(), before) << "the console was not sending";
+    EXPECT_TRUE(result.status.Exited(0)) << lab::Describe(result.status) << result.errors;
+    EXPECT_TRUE(result.errors.starts_with("praveltest-cli: ignored 1 datagram: poll=1\n"))
+        << result.errors;
+    EXPECT_NE(result.errors.find("also heard: nothing\n"), std::string::npos) << result.errors;
 }
 
 // What stands between the poll and an answer. Each but NoNode has a node at 10.1.2.20, which

@@ -1,0 +1,78 @@
+// One IPv4 datagram socket, opened and set up the same way by every program here: the window,
+// praveltest-cli, praveltest-node and the test peers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "net/SocketCompat.h"
+
+namespace net {
+
+// The kernel's receive queue on the node port: a console's DMX data waits there beside the
+// replies of a few hundred nodes until it is read.
+inline constexpr int kNodePortQueueBytes = 4 * 1024 * 1024;
+
+struct UdpSettings {
+    std::string address = "0.0.0.0";  // the local address bound
+    std::uint16_t port = 0;            // 0 lets the system choose
+    bool broadcast = false;
+    // Shares the port with other programs on this host, the node and the window among them.
+    bool reuseAddress = false;
+    bool nonBlocking = true;
+    int receiveQueueBytes = 0;  // 0 keeps the system default
+    // The interface the user chose: sends use it and no other, even when it is gone and a route
+    // would take them elsewhere (on Linux receives too). Empty for no tie. Linux ties by name,
+    // Windows by index.
+    std::string device;
+    unsigned deviceIndex = 0;
+};
+
+// The step at which opening failed; LastSocketError() holds the system's reason.
+enum class UdpFailure { None, Create, Device, Bind };
+
+class UdpSocket {
+public:
+    UdpSocket() = default;
+    ~UdpSocket() { Close(); }
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    // Creates, sets up, ties and binds. After a failed tie or bind the socket stays created,
+    // so that a caller can report before it closes.
+    UdpFailure Open(const UdpSettings& settings);
+    void Close();
+
+    bool IsOpen() const { return m_handle != kInvalidSocket; }
+    SocketHandle Handle() const { return m_handle; }
+    // The bound port, as the system chose it for port 0; 0 when unknown.
+    std::uint16_t Port() const { return LocalPort(m_handle); }
+
+    // False, with the reason as the last socket error, when the send failed, the address is no
+    // dotted decimal or the socket is closed.
+    bool SendTo(const std::string& address, std::uint16_t port,
+                std::span<const std::uint8_t> bytes) const;
+    // See ReceiveBatch and ReceiveDatagram in SocketCompat.h.
+    std::size_t Receive(DatagramBatch& batch) const { return ReceiveBatch(m_handle, batch); }
+    std::optional<std::size_t> Receive(std::uint8_t* buffer, std::size_t capacity,
+                                       Sender& sender) const {
+        return ReceiveDatagram(m_handle, buffer, capacity, sender);
+    }
+
+private:
+    bool TieToDevice(const UdpSettings& settings) const;
+
+    SocketHandle m_handle = kInvalidSocket;
+};
+
+// "cannot create a socket", "cannot tie a socket to DEVICE" or "cannot bind ADDRESS:PORT",
+// then the system's words for the last socket error.
+std::string UdpFailureText(UdpFailure failure, const UdpSettings& settings);
+// For the tools, whose every failure ends the run: opens or throws std::runtime_error with the
+// text above.
+void OpenOrThrow(UdpSocket& socket, const UdpSettings& settings);
+
+}  // namespace net
