@@ -23,7 +23,6 @@ constexpr char kInvalidHeader[] = "Invalid message header received = '%s'";
 constexpr char kNoHostAddress[] =
     "This host has no IPv4 address to broadcast from; no node can be reached.";
 
-
 }  // namespace
 
 std::string CodeText(const std::uint8_t* bytes, std::size_t length) {
@@ -185,9 +184,8 @@ int NodeSocket::DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
                     senderPort);
 }
 
-int NodeSocket::Dispatch(protocol::DatagramKind kind, const std::uint8_t* bytes,
-                         std::size_t length, const std::string& senderAddress,
-                         std::uint16_t senderPort) {
+int NodeSocket::Dispatch(protocol::DatagramKind kind, const std::uint8_t* bytes, std::size_t length,
+                         const std::string& senderAddress, std::uint16_t senderPort) {
     using protocol::DatagramKind;
     switch (kind) {
         case DatagramKind::Empty:

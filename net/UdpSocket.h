@@ -18,7 +18,7 @@ inline constexpr int kNodePortQueueBytes = 4 * 1024 * 1024;
 
 struct UdpSettings {
     std::string address = "0.0.0.0";  // the local address bound
-    std::uint16_t port = 0;            // 0 lets the system choose
+    std::uint16_t port = 0;           // 0 lets the system choose
     bool broadcast = false;
     // Shares the port with other programs on this host, the node and the window among them.
     bool reuseAddress = false;

@@ -32,9 +32,9 @@ constexpr int kInUse = 10013;      // WSAEACCES: reuse asked for on a port held 
 constexpr int kNoAddress = 10049;  // WSAEADDRNOTAVAIL
 constexpr int kNoDevice = 10049;   // an adapter without an index
 #else
-constexpr int kInUse = 98;     // EADDRINUSE
+constexpr int kInUse = 98;      // EADDRINUSE
 constexpr int kNoAddress = 99;  // EADDRNOTAVAIL
-constexpr int kNoDevice = 19;  // ENODEV
+constexpr int kNoDevice = 19;   // ENODEV
 #endif
 
 const FailureCase kFailures[]{
@@ -42,8 +42,8 @@ const FailureCase kFailures[]{
      "cannot bind 127.0.0.1:P: Address already in use"},
     {"NoDottedDecimal", Settings("10.1.2", 3333), false, net::UdpFailure::Bind, kNoAddress,
      "cannot bind 10.1.2:3333: Cannot assign requested address"},
-    {"NoSuchDevice", Settings("127.0.0.1", 0, "praveltest-no"), false, net::UdpFailure::Device, kNoDevice,
-     "cannot tie a socket to praveltest-no: No such device"},
+    {"NoSuchDevice", Settings("127.0.0.1", 0, "praveltest-no"), false, net::UdpFailure::Device,
+     kNoDevice, "cannot tie a socket to praveltest-no: No such device"},
 };
 
 class UdpSocketFailure : public testing::TestWithParam<FailureCase> {};

@@ -295,7 +295,8 @@ std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
     } kinds[]{
         {heard(DatagramKind::DmxData), "DMX data message", "DMX data messages"},
         {heard(DatagramKind::Poll) - (facts.ownPollCameBack ? 1 : 0), "other poll", "other polls"},
-        {total - heard(DatagramKind::DmxData) - heard(DatagramKind::Poll), "other datagram", "other datagrams"},
+        {total - heard(DatagramKind::DmxData) - heard(DatagramKind::Poll), "other datagram",
+         "other datagrams"},
     };
     std::string also;
     for (const auto& kind : kinds) {

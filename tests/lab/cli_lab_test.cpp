@@ -8,9 +8,9 @@
 #include <regex>
 #include <sstream>
 
-#include "tests/lab/RequireLab.h"
 #include "testing/Console.h"
 #include "testing/Process.h"
+#include "tests/lab/RequireLab.h"
 
 namespace {
 
