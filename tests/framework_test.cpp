@@ -353,9 +353,15 @@ TEST_F(FrameworkTest, TimersTickByIdAndKeepTickingUnderAModalBox) {
     EXPECT_FALSE(boxTimedOut) << "the ticks under the box came only after it had waited 10 s";
     EXPECT_EQ(CountEvents(dialog, EventKind::Timer, 7), CountEvents(dialog, EventKind::Timer));
     dialog.KillTimer(7);
-    const int ticks = CountEvents(dialog, EventKind::Timer);
-    QTest::qWait(100);  // five periods in which no tick may come
-    EXPECT_EQ(CountEvents(dialog, EventKind::Timer), ticks);
+    EXPECT_FALSE(dialog.HasTimer(7));
+    const int ticks = CountEvents(dialog, EventKind::Timer, 7);
+    // Timers run out in the order of their deadlines: one of the same period that still ran,
+    // started long before, would tick before this later one's fifth tick.
+    dialog.SetTimer(8, 20);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return CountEvents(dialog, EventKind::Timer, 8) >= 5; }, 10000));
+    dialog.KillTimer(8);
+    EXPECT_EQ(CountEvents(dialog, EventKind::Timer, 7), ticks);
     SetMessageBoxSink(std::move(previous));
 }
 
@@ -547,8 +553,15 @@ TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {
     QDialog box;
     box.setWindowModality(Qt::ApplicationModal);
     box.show();
-    // The release goes nowhere; well past the repeat delay the field must still show 2.
-    QTest::qWait(1000);
+    // The release goes nowhere. A timer set after the press, for well past the repeat delay,
+    // runs out after any repeat would have stepped.
+    bool pastRepeats = false;
+    QTimer later;
+    later.setSingleShot(true);
+    later.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&later, &QTimer::timeout, [&] { pastRepeats = true; });
+    later.start(1000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return pastRepeats; }, 10000));
     EXPECT_EQ(Field(dialog, kFirstField)->text(), "2");
     EXPECT_FALSE(dialog.spin->UpArrow()->isDown());
 }

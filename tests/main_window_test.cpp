@@ -4,6 +4,8 @@
 #endif
 #include <QAbstractButton>
 #include <QTimer>
+#include <algorithm>
+#include <thread>
 
 #include "app/NodeTestApp.h"
 #include "framework/DataExchange.h"
@@ -48,18 +50,22 @@ TEST_F(MainWindowTest, StartUpLeavesTheSettingsAndFieldsAtTheirStartValues) {
 
 // What each report says belongs to the endpoint's own tests; here, one report per tick.
 TEST_F(MainWindowTest, EachTickReadsOneDatagram) {
-    Open();
+    const CNodeTestDlg& dialog = Open();
     NextSent(1);
     const std::vector<std::string> datagrams{"V", "VXZZ", "VXAP", "QQQQ and more"};
     for (const std::string& datagram : datagrams) SendToWindow(Bytes(datagram));
-    // Never more than one report per tick, however many datagrams wait.
-    for (int ticks = 0; ticks < 500 && messages.Messages().size() < datagrams.size(); ++ticks) {
-        const std::size_t before = messages.Messages().size();
-        Tick();
-        ASSERT_LE(messages.Messages().size(), before + 1) << "tick " << ticks;
-        if (messages.Messages().size() == before) QTest::qWait(20);
+    // All of them wait before the first tick. Without the event loop, so that the real timer
+    // takes none meanwhile.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (dialog.Socket().WaitingDatagrams() < datagrams.size() &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(1ms);
     }
-    EXPECT_EQ(messages.Messages().size(), datagrams.size());
+    ASSERT_EQ(dialog.Socket().WaitingDatagrams(), datagrams.size());
+    for (std::size_t tick = 1; tick <= datagrams.size() + 2; ++tick) {
+        Tick();
+        EXPECT_EQ(messages.Messages().size(), std::min(tick, datagrams.size())) << "tick " << tick;
+    }
 }
 
 TEST_F(MainWindowTest, OwnTrafficEmptyAndOversizedDatagramsShowNothing) {
@@ -101,9 +107,22 @@ TEST_F(MainWindowTest, DoneAndEscapeStopTheTick) {
         EXPECT_EQ(result, key == Qt::Key_Escape ? framework::kIdCancel : framework::kIdOk);
         EXPECT_FALSE(window->HasTimer(kReceiveTimerId));
         SendToWindow(Bytes("VXZZ"));
-        // Absence can only be watched for a while: three periods, in which no tick may read it.
-        QTest::qWait(3 * kReceiveTimerPeriodMs);
+        // Once it waits in the window, a receive timer still running would take and report it
+        // before a timer of three periods, started now, runs out: deadlines keep their order.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window->Socket().WaitingDatagrams() == 1 || !messages.Messages().empty();
+            },
+            10000));
+        bool threePeriods = false;
+        QTimer later;
+        later.setSingleShot(true);
+        later.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&later, &QTimer::timeout, [&] { threePeriods = true; });
+        later.start(3 * kReceiveTimerPeriodMs);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return threePeriods; }, 10000));
         EXPECT_TRUE(messages.Messages().empty());
+        EXPECT_EQ(window->Socket().WaitingDatagrams(), 1u);
         window.reset();
     }
 }

@@ -2,11 +2,13 @@
 // finds 10.1.2.3, watched from other hosts on the bridge.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
 #include <thread>
 
 #include "protocol/NodeProtocol.h"
 #include "testing/PeerSocket.h"
+#include "testing/ProcStatus.h"
 #include "testing/Process.h"
 #include "tests/lab/RequireLab.h"
 
@@ -43,6 +45,14 @@ protected:
 
     std::unique_ptr<lab::Lab> m_lab;
 };
+
+// The times the main thread went to sleep and was woken: past start-up, its event loop's
+// wake-ups, one at least per receive tick. -1 once it is gone.
+long MainThreadWakeUps(pid_t pid) {
+    const lab::ProcActivity activity = lab::ReadActivity(pid);
+    const auto main = activity.tasks.find(pid);
+    return main == activity.tasks.end() ? -1 : main->second.voluntary;
+}
 
 void ExpectPollFromTheProgram(const Datagram& datagram) {
     EXPECT_EQ(datagram.bytes, kPoll);
@@ -97,12 +107,23 @@ TEST_F(ProgramInLab, TwoCopiesOnOneHostBothBindTheNodePort) {
     ASSERT_EQ(polls.size(), 2u) << Diagnose(*first) << "\n" << Diagnose(*second);
     for (const Datagram& poll : polls) ExpectPollFromTheProgram(poll);
 
-    std::this_thread::sleep_for(1s);
-    // A copy that could not bind reports it and ends; both must still be running.
+    // A copy that could not bind reports it and ends; both must run on through ten wake-ups
+    // of their event loops, and end only by the signal that stops them.
+    for (lab::Process* copy : {first.get(), second.get()}) {
+        const long start = MainThreadWakeUps(copy->Pid());
+        const auto limit = std::chrono::steady_clock::now() + kStartUp;
+        while (copy->IsRunning() && MainThreadWakeUps(copy->Pid()) < start + 10 &&
+               std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(10ms);
+        }
+        EXPECT_GE(MainThreadWakeUps(copy->Pid()), start + 10) << Diagnose(*copy);
+    }
     EXPECT_TRUE(first->IsRunning()) << Diagnose(*first);
     EXPECT_TRUE(second->IsRunning()) << Diagnose(*second);
-    first->Stop();
-    second->Stop();
+    for (lab::Process* copy : {first.get(), second.get()}) {
+        const lab::ExitStatus status = copy->Stop();
+        EXPECT_EQ(status.signal, SIGTERM) << lab::Describe(status) << "; " << Diagnose(*copy);
+    }
 }
 
 TEST_F(ProgramInLab, ItsPollReachesTheSimulatedNode) {

@@ -87,6 +87,23 @@ protected:
         EXPECT_FALSE(observer->Receive(200ms));
     }
     void PollAgain() { QTest::mouseClick(Item(res::kIdPollAgain), Qt::LeftButton); }
+    // Once the node has answered this many polls, its replies are on their way; it prints
+    // each line after the sends.
+    static bool Answered(const lab::Process& node, long polls) {
+        return Eventually([&] {
+            const std::vector<std::string> lines = node.OutputLines();
+            return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+                       return line.starts_with("poll ");
+                   }) >= polls;
+        });
+    }
+    // The window handles datagrams in the order they came (a node's repeated reply takes the
+    // place of its earlier one), so once this one, sent last, is handled, so is all before it.
+    template <class F>
+    bool HandledAfterAllBefore(const std::vector<std::uint8_t>& sentinel, F handled) {
+        SendToWindow(sentinel);
+        return Eventually(handled);
+    }
 
     std::vector<std::unique_ptr<lab::Process>> nodes;
 };
@@ -124,19 +141,28 @@ TEST_F(DiscoveryLabTest, ThreeNodesAreListedInTheOrderTheyFirstAnsweredWithExact
                             "10.1.2.255",
                             "--universe",
                             "0"});
+    lab::Process& alpha = *nodes.back();
     OpenShown();
     ASSERT_TRUE(WaitForEntries(1));
-    StartNode("10.1.2.22", {"--name", "Bravo", "--mac", "00:1a:2b:3c:4d:02", "--options", "3",
-                            "--listen-to", "1", "--universe", "1"});
+    lab::Process& bravo =
+        StartNode("10.1.2.22", {"--name", "Bravo", "--mac", "00:1a:2b:3c:4d:02", "--options", "3",
+                                "--listen-to", "1", "--universe", "1"});
     PollAgain();
     ASSERT_TRUE(WaitForEntries(2));
-    StartNode("10.1.2.23", {"--name", "Charlie", "--mac", "de:ad:be:ef:00:ff", "--options", "7",
-                            "--listen-to", "255", "--universe", "255", "--version", "0xab"});
+    lab::Process& charlie =
+        StartNode("10.1.2.23", {"--name", "Charlie", "--mac", "de:ad:be:ef:00:ff", "--options", "7",
+                                "--listen-to", "255", "--universe", "255", "--version", "0xab"});
     PollAgain();
     ASSERT_TRUE(WaitForEntries(3));
-    QTest::qWait(400);  // any late duplicate would show up by now
+    // Every reply to the start-up poll and the two Poll Agains, then one more entry's.
+    ASSERT_TRUE(Answered(alpha, 3) && Answered(bravo, 2) && Answered(charlie, 1));
+    const auto sentinelListed = [&] {
+        const std::vector<std::string> names = Names();
+        return std::find(names.begin(), names.end(), "Sentinel") != names.end();
+    };
+    ASSERT_TRUE(HandledAfterAllBefore(ReplyBytes("Sentinel", 1), sentinelListed));
 
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Bravo", "Charlie"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Sentinel"}));
     EXPECT_EQ(RowsOf("Alpha"),
               (Rows{"IP Address: 10.1.2.21", "MAC Address: 00 1A 2B 3C 4D 01", "Node Type: 0A01",
                     "Version: 03", "Switch Settings: 81", "Options: ", "Type of Service: 10",
@@ -162,8 +188,11 @@ TEST_F(DiscoveryLabTest, RepeatedRenamedSharedAndCaseDifferentNames) {
     OpenShown();
     ASSERT_TRUE(WaitForEntries(1));
     for (int i = 0; i < 3; ++i) PollAgain();
-    QTest::qWait(600);
+    ASSERT_TRUE(Answered(first, 4));
+    const auto reported = [&] { return !messages.Messages().empty(); };
+    ASSERT_TRUE(HandledAfterAllBefore(testing_support::Bytes("VXZZ"), reported));
     EXPECT_EQ(Names(), std::vector<std::string>{"Stage"});  // refreshed, not added
+    EXPECT_EQ(messages.Messages().size(), 1u);
 
     // The node comes back under another name: a second entry, the old one keeps its rows.
     first.Stop();
