@@ -15,9 +15,9 @@
 #   sudo bench/perf.sh            # everything, about 5 minutes; the tables are kept in build/release/
 #   sudo bench/perf.sh --quick    # short idle, few entries, short console: about a minute
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build/release"
+build="$(praveltest_root)/build/release"
 results="$build/perf-results.md"
 options=()
 if [ "${1:-}" = --quick ]; then
@@ -25,20 +25,20 @@ if [ "${1:-}" = --quick ]; then
     options=(--runs 3 --idle-seconds 20 --entries 50 --samples 200 --drag-ms 500 --counts 10
         --flood-seconds 3 --show-seconds 3)
 fi
-if [ "$(id -u)" -ne 0 ]; then
-    echo "bench/perf.sh needs root: it builds a lab of network namespaces so that the program's" >&2
-    echo "broadcasts never reach a real network. Run it again with sudo. Nothing was done." >&2
-    exit 1
-fi
+praveltest_require_root \
+    "bench/perf.sh needs root: it builds a lab of network namespaces so that the program's" \
+    "broadcasts never reach a real network. Run it again with sudo. Nothing was done."
 
 echo "== building the release preset in $build" >&2
 # Configured every time: a build folder made before a target existed has no rule for it.
-cmake --preset release -S "$root" >/dev/null
-cmake --build "$build" -j "$(nproc)" \
-    --target praveltest praveltest-node floor_dialog praveltest_perf praveltest-lab >/dev/null
+praveltest_configure release
+praveltest_build release praveltest praveltest-node floor_dialog praveltest_perf praveltest-lab \
+    >/dev/null
 
-lab="$build/testing/praveltest-lab" name="ptperf$$"
+name="ptperf$$"
 runtime=$(mktemp -d /tmp/praveltest-perf-runtime.XXXXXX)
+praveltest_on_exit rm -rf "$runtime"
+praveltest_lab_up release "$name" --host 10.1.2.20
 rmem_max=/proc/sys/net/core/rmem_max
 rmem_old=""
 restore_rmem() {
@@ -47,12 +47,11 @@ restore_rmem() {
         rmem_old=""
     fi
 }
-trap 'restore_rmem; "$lab" down "$name"; rm -rf "$runtime"' EXIT
-"$lab" up "$name" --host 10.1.2.20 >/dev/null
+praveltest_on_exit restore_rmem
 # In the tool's namespace under the lab's host name, with a runtime directory of its own as a
 # desktop session would give.
 harness() {
-    "$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+    praveltest_lab_exec tool env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
         "$build/bench/praveltest_perf" --program "$build/app/praveltest" \
         --node "$build/tools/praveltest-node" --floor "$build/bench/floor_dialog" \
         --node-ns "$name-h1" "$@"

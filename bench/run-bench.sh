@@ -3,18 +3,17 @@
 # of each case; --quick runs each case once. Other arguments go to the benchmark, e.g.
 # --benchmark_filter=Send. Exits non-zero when a case fails.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build/release"
-cd "$root"
+build="$(praveltest_root)/build/release"
+cd "$(praveltest_root)"
 repetitions=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
 if [ "${1:-}" = --quick ]; then
     shift
     repetitions=(--benchmark_repetitions=1 --benchmark_min_time=0.05)
 fi
 
-[ -f "$build/CMakeCache.txt" ] || cmake --preset release >/dev/null
-if ! cmake --build "$build" -j "$(nproc)" --target praveltest_bench >/dev/null; then
+if ! praveltest_build release praveltest_bench >/dev/null; then
     echo "praveltest_bench did not build; rerun: cmake --build $build --target praveltest_bench" >&2
     exit 1
 fi

@@ -6,10 +6,8 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 root=$(praveltest_root)
 cd "$root"
-if [ "$(id -u)" -ne 0 ]; then
-    echo "check-package.sh installs a package and builds a network namespace: run it as root" >&2
-    exit 1
-fi
+praveltest_require_root \
+    "check-package.sh installs a package and builds a network namespace: run it as root"
 praveltest_ensure_packages "${PRAVELTEST_PACKAGE_CHECK_PACKAGES[@]}"
 
 ns=praveltest-pkg-$$
@@ -33,15 +31,6 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
     exit 1
-}
-
-# Waits up to ten seconds for a line matching $2 in file $1.
-wait_for_line() {
-    local deadline=$((SECONDS + 10))
-    until grep -q -- "$2" "$1"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
 }
 
 echo "== package"
@@ -77,12 +66,12 @@ grep -q -- '--bind A.B.C.D' "$work/help" || fail "praveltest-node --help does no
 
 "$lab" exec "$ns-h1" -- praveltest-node --bind 10.1.2.255 >"$work/node" 2>&1 &
 pids+=($!)
-wait_for_line "$work/node" '^ready bind=10.1.2.255 port=3333 nodes=1$' ||
+wait_for_lines "$work/node" 1 '^ready bind=10.1.2.255 port=3333 nodes=1$' ||
     fail "the installed praveltest-node did not start: $(cat "$work/node")"
 
 "$lab" exec "$ns-tool" -- env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
 pids+=($!)
-wait_for_line "$work/node" '^poll from=10.1.2.3:3333 replies=1$' ||
+wait_for_lines "$work/node" 1 '^poll from=10.1.2.3:3333 replies=1$' ||
     fail "no start-up poll from the installed praveltest reached 10.1.2.255: $(cat "$work/node" "$work/program")"
 kill -0 "${pids[1]}" 2>/dev/null || fail "the installed praveltest ended early: $(cat "$work/program")"
 cat "$work/node"
@@ -102,12 +91,12 @@ plugins=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space
 "$lab" exec "$ns-tool" -- dumpcap -q -i any -f 'udp port 3333 and udp[8:4] = 0x56585052' -c 1 \
     -w "$work/reply.pcapng" 2>"$work/dumpcap" &
 capture_pid=$!
-pids+=($capture_pid)
-wait_for_line "$work/dumpcap" '^Capturing on' || fail "dumpcap did not start: $(cat "$work/dumpcap")"
+pids+=("$capture_pid")
+wait_for_lines "$work/dumpcap" 1 '^Capturing on' || fail "dumpcap did not start: $(cat "$work/dumpcap")"
 "$lab" exec "$ns-tool" -- praveltest-node --bind 10.1.2.255 --name PkgNode --universe 3 \
     >"$work/reply-node" 2>&1 &
 pids+=($!)
-wait_for_line "$work/reply-node" '^ready ' || fail "praveltest-node did not start: $(cat "$work/reply-node")"
+wait_for_lines "$work/reply-node" 1 '^ready ' || fail "praveltest-node did not start: $(cat "$work/reply-node")"
 "$lab" exec "$ns-tool" -- env QT_QPA_PLATFORM=offscreen praveltest >"$work/program" 2>&1 &
 pids+=($!)
 deadline=$((SECONDS + 10))
@@ -149,7 +138,7 @@ for path in /usr/bin/praveltest-cli /usr/share/man/man1/praveltest-cli.1.gz \
 done
 "$lab" exec "$ns-tool" -- praveltest-node --bind 10.1.2.255 --name PkgNode >"$work/cli-node" 2>&1 &
 pids+=($!)
-wait_for_line "$work/cli-node" '^ready ' || fail "praveltest-node did not start: $(cat "$work/cli-node")"
+wait_for_lines "$work/cli-node" 1 '^ready ' || fail "praveltest-node did not start: $(cat "$work/cli-node")"
 "$lab" exec "$ns-tool" -- praveltest-cli poll --expect 1 >"$work/cli" 2>&1 ||
     fail "the installed praveltest-cli poll --expect 1 found no node: $(cat "$work/cli" "$work/cli-node")"
 grep -q '^PkgNode  10\.1\.2\.3 ' "$work/cli" || fail "praveltest-cli did not list the node: $(cat "$work/cli")"

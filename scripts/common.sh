@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034 # the package lists are for the scripts that source this
 # Shared by the build-and-open and build-and-test commands.
 
 # Debian packages for building and running the program.
@@ -15,7 +17,16 @@ PRAVELTEST_PACKAGE_PACKAGES=(dpkg-dev file)
 # installed dissector.
 PRAVELTEST_PACKAGE_CHECK_PACKAGES=(lintian iproute2 util-linux tshark)
 
-praveltest_root() { cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd; }
+# Resolved once: a caller that sourced this by a relative path may cd elsewhere afterwards.
+PRAVELTEST_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+praveltest_root() { echo "$PRAVELTEST_ROOT"; }
+
+# Stops unless root, saying each argument as a line on standard error.
+praveltest_require_root() {
+    [ "$(id -u)" -ne 0 ] || return 0
+    printf '%s\n' "$@" >&2
+    exit 1
+}
 
 # Installs what is missing with apt-get when root; otherwise names it and stops.
 praveltest_ensure_packages() {
@@ -38,15 +49,49 @@ praveltest_ensure_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Configures a preset once, then builds it; quick when nothing changed.
+# Configures a preset, quietly. Run on its own before praveltest_build where a build folder
+# may predate a target: make finds no rule for a target its folder was configured without.
+praveltest_configure() { cmake --preset "$1" -S "$PRAVELTEST_ROOT" >/dev/null; }
+
+# Configures a preset once, then builds it, or only the targets after it; quick when nothing
+# changed.
 praveltest_build() {
     local preset=$1
-    local root
-    root=$(praveltest_root)
-    if [ ! -f "$root/build/$preset/CMakeCache.txt" ]; then
-        cmake --preset "$preset" -S "$root" >/dev/null
-    fi
-    cmake --build --preset "$preset" -j "$(nproc)"
+    shift
+    [ -f "$PRAVELTEST_ROOT/build/$preset/CMakeCache.txt" ] || praveltest_configure "$preset"
+    # A build preset is found in the current folder's CMakePresets.json.
+    (cd "$PRAVELTEST_ROOT" && cmake --build --preset "$preset" -j "$(nproc)" ${1:+--target "$@"})
+}
+
+# A command and its arguments for the EXIT trap, which also runs on Ctrl+C; the last added runs
+# first, and each runs whether or not the one before it failed.
+PRAVELTEST_ON_EXIT=()
+praveltest_on_exit() {
+    PRAVELTEST_ON_EXIT+=("$(printf '%q ' "$@")")
+    trap praveltest_run_on_exit EXIT
+}
+praveltest_run_on_exit() {
+    local i
+    for ((i = ${#PRAVELTEST_ON_EXIT[@]} - 1; i >= 0; i--)); do
+        eval "${PRAVELTEST_ON_EXIT[i]}" || true
+    done
+}
+
+# A lab of network namespaces from the praveltest-lab of preset $1 (built already), named $2,
+# with the rest as "up" options such as --host A.B.C.D; it comes down when the script exits.
+# Its namespaces are $2-tool (10.1.2.3) and $2-h1... for the hosts, in order.
+praveltest_lab_up() {
+    PRAVELTEST_LAB="$PRAVELTEST_ROOT/build/$1/testing/praveltest-lab" PRAVELTEST_LAB_NAME=$2
+    shift 2
+    praveltest_on_exit praveltest_lab_down
+    "$PRAVELTEST_LAB" up "$PRAVELTEST_LAB_NAME" "$@" >/dev/null
+}
+praveltest_lab_down() { "$PRAVELTEST_LAB" down "$PRAVELTEST_LAB_NAME"; }
+# Runs a command in the lab's host $1 ("tool", "h1"...).
+praveltest_lab_exec() {
+    local host=$1
+    shift
+    "$PRAVELTEST_LAB" exec "$PRAVELTEST_LAB_NAME-$host" -- "$@"
 }
 
 # Runs its arguments in a new network namespace with loopback up, as root or through an

@@ -13,29 +13,26 @@
 #   sudo scripts/soak.sh                  # 10 minutes
 #   sudo SOAK_MINUTES=1 scripts/soak.sh   # a quick check
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 minutes=${SOAK_MINUTES:-10}
 nodes=${SOAK_NODES:-50}
-build="$root/build/default"
+build="$(praveltest_root)/build/default"
 
-if [ "$(id -u)" -ne 0 ]; then
-    echo "scripts/soak.sh needs root: it builds a lab of network namespaces so that the" >&2
-    echo "program's broadcasts never reach a real network. Run it again with sudo." >&2
-    exit 1
-fi
+praveltest_require_root \
+    "scripts/soak.sh needs root: it builds a lab of network namespaces so that the" \
+    "program's broadcasts never reach a real network. Run it again with sudo."
 
 echo "== building in $build" >&2
-[ -f "$build/CMakeCache.txt" ] || cmake --preset default -S "$root" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target praveltest_soak praveltest-node praveltest-lab >/dev/null
+praveltest_build default praveltest_soak praveltest-node praveltest-lab >/dev/null
 
-lab="$build/testing/praveltest-lab" name="ptsoak$$"
+name="ptsoak$$"
 runtime=$(mktemp -d /tmp/praveltest-soak-runtime.XXXXXX)
-trap '"$lab" down "$name"; rm -rf "$runtime"' EXIT
-"$lab" up "$name" --host 10.1.2.20 >/dev/null
+praveltest_on_exit rm -rf "$runtime"
+praveltest_lab_up default "$name" --host 10.1.2.20
 echo "== soak: $minutes min, $nodes nodes, load $(cut -d' ' -f1-3 /proc/loadavg)" >&2
 status=0
-"$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
+praveltest_lab_exec tool env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
     "$build/tests/reliability/praveltest_soak" --node "$build/tools/praveltest-node" \
     --node-ns "$name-h1" --seconds $((minutes * 60)) --count "$nodes" || status=$?
 echo "== done, load $(cut -d' ' -f1-3 /proc/loadavg), exit $status" >&2

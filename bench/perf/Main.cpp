@@ -8,11 +8,13 @@
 #include <ctime>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "bench/perf/Harness.h"
 #include "testing/MessageRecorder.h"
 #include "testing/Options.h"
+#include "tools/ToolOptions.h"
 
 namespace {
 
@@ -53,10 +55,9 @@ perf::Setup ReadSetup(int argc, char** argv) {
         setup.counts.clear();
         std::istringstream list(options.Text("counts"));
         for (std::string each; std::getline(list, each, ',');) {
-            char* end = nullptr;
-            const long count = std::strtol(each.c_str(), &end, 10);
-            if (each.empty() || *end || count < 1) throw lab::UsageError("bad --counts " + each);
-            setup.counts.push_back(static_cast<int>(count));
+            const auto count = tooloptions::ReadInteger(each, 1, std::numeric_limits<int>::max());
+            if (!count) throw lab::UsageError("bad --counts " + each);
+            setup.counts.push_back(static_cast<int>(*count));
         }
     }
     return setup;

@@ -24,8 +24,9 @@ inline std::string FindWine() {
 
 // A Wine prefix of this test's own, copied from the one scripts/check-windows.sh prepared.
 // Wine makes every socket in its wineserver, so the server must start in the test's network
-// namespace: a private prefix guarantees a new one. Hard links keep the copy cheap; Wine
-// replaces files rather than writing into them.
+// namespace: a private prefix guarantees a new one. Hard links keep the copy cheap, but the
+// registry files at the prefix's top are real copies: Wine saves a registry file that has more
+// than one link by writing into it, which would change the prepared prefix every test shares.
 class WinePrefix {
 public:
     WinePrefix() {
@@ -35,6 +36,12 @@ public:
         m_prefix = m_directory + "/prefix";
         const auto copy = lab::RunCommand({"cp", "-al", PRAVELTEST_WINE_PREFIX, m_prefix});
         if (!copy.status.Exited(0)) throw std::runtime_error("cp -al failed: " + copy.errors);
+        for (const auto& entry : std::filesystem::directory_iterator(PRAVELTEST_WINE_PREFIX)) {
+            if (!entry.is_regular_file() || entry.path().extension() != ".reg") continue;
+            const auto own = std::filesystem::path(m_prefix) / entry.path().filename();
+            std::filesystem::remove(own);
+            std::filesystem::copy_file(entry.path(), own);
+        }
     }
     // Ends this prefix's wineserver, which outlives its programs by a few seconds otherwise.
     ~WinePrefix() {
