@@ -1,11 +1,7 @@
 #include "net/NodeSocket.h"
 
-#include "net/SystemSockets.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #ifdef __linux__
 #include <pthread.h>

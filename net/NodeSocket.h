@@ -30,9 +30,7 @@ struct NodeSocketEnvironment {
     std::function<void(int)> postQuit;
     // Bytes for the kernel's receive queue; 0 keeps the system default.
     int receiveBufferBytes = 0;
-    // The interface the user chose: sends use it and no other, even when it is gone and a route
-    // would take them elsewhere (on Linux receives too). Empty for no such tie. Linux ties by
-    // name, Windows by index.
+    // The interface the user chose, as in UdpSettings.
     std::string device;
     unsigned deviceIndex = 0;
 };

@@ -6,6 +6,27 @@
 #include "net/SystemSockets.h"
 
 namespace net {
+namespace {
+
+#ifdef _WIN32
+constexpr int kNoAddress = WSAEADDRNOTAVAIL;
+constexpr int kClosed = WSAENOTSOCK;
+#else
+constexpr int kNoAddress = EADDRNOTAVAIL;
+constexpr int kClosed = EBADF;
+#endif
+
+// Fills address for text in dotted decimal; otherwise false, with the last socket error set.
+bool SocketAddress(const std::string& text, std::uint16_t port, sockaddr_in& address) {
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (inet_pton(AF_INET, text.c_str(), &address.sin_addr) == 1) return true;
+    SetLastSocketError(kNoAddress);
+    return false;
+}
+
+}  // namespace
 
 UdpFailure UdpSocket::Open(const UdpSettings& settings) {
     Close();
@@ -20,18 +41,9 @@ UdpFailure UdpSocket::Open(const UdpSettings& settings) {
     // A socket that cannot be tied to the chosen interface might reach another network's
     // lights, so it counts as one that cannot be bound.
     if (!TieToDevice(settings)) return UdpFailure::Device;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(settings.port);
-    if (inet_pton(AF_INET, settings.address.c_str(), &local.sin_addr) != 1) {
-#ifdef _WIN32
-        SetLastSocketError(WSAEADDRNOTAVAIL);
-#else
-        SetLastSocketError(EADDRNOTAVAIL);
-#endif
-        return UdpFailure::Bind;
-    }
-    if (bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    sockaddr_in local;
+    if (!SocketAddress(settings.address, settings.port, local) ||
+        bind(m_handle, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         return UdpFailure::Bind;
     }
     return UdpFailure::None;
@@ -43,7 +55,7 @@ bool UdpSocket::TieToDevice(const UdpSettings& settings) const {
     // IPv4 takes the adapter's index in network byte order. Index 0 would mean no tie, so an
     // adapter whose index is unknown fails here rather than send anywhere.
     if (settings.deviceIndex == 0) {
-        SetLastSocketError(WSAEADDRNOTAVAIL);
+        SetLastSocketError(kNoAddress);
         return false;
     }
     const DWORD index = htonl(settings.deviceIndex);
@@ -65,20 +77,8 @@ void UdpSocket::Close() {
 
 bool UdpSocket::SendTo(const std::string& address, std::uint16_t port,
                        std::span<const std::uint8_t> bytes) const {
-    sockaddr_in destination{};
-    destination.sin_family = AF_INET;
-    destination.sin_port = htons(port);
-#ifdef _WIN32
-    constexpr int kNoAddress = WSAEADDRNOTAVAIL;
-    constexpr int kClosed = WSAENOTSOCK;
-#else
-    constexpr int kNoAddress = EADDRNOTAVAIL;
-    constexpr int kClosed = EBADF;
-#endif
-    if (inet_pton(AF_INET, address.c_str(), &destination.sin_addr) != 1) {
-        SetLastSocketError(kNoAddress);
-        return false;
-    }
+    sockaddr_in destination;
+    if (!SocketAddress(address, port, destination)) return false;
     if (m_handle == kInvalidSocket) {
         SetLastSocketError(kClosed);
         return false;
