@@ -88,6 +88,81 @@ bool UdpSocket::SendTo(const std::string& address, std::uint16_t port,
                   reinterpret_cast<const sockaddr*>(&destination), sizeof destination) >= 0;
 }
 
+#ifdef _WIN32
+std::size_t UdpSocket::Receive(DatagramBatch& batch) const {
+    const SocketHandle handle = m_handle;
+    if (handle == kInvalidSocket) return 0;
+    std::size_t count = 0;
+    while (count < DatagramBatch::kCount) {
+        sockaddr_in from{};
+        SocketLength fromLength = sizeof from;
+        const int received = recvfrom(handle, reinterpret_cast<char*>(batch.buffers[count].data()),
+                                      static_cast<int>(DatagramBatch::kCapacity), 0,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+        bool oversized = false;
+        if (received < 0) {
+            const int error = WSAGetLastError();
+            if (error == WSAECONNRESET) continue;  // an earlier send's port-unreachable report
+            if (error != WSAEMSGSIZE) break;
+            oversized = true;
+        }
+        batch.entries[count++] = {oversized ? 0 : static_cast<std::size_t>(received), oversized,
+                                  from.sin_addr.s_addr, ntohs(from.sin_port)};
+    }
+    return count;
+}
+#else
+// One recvmmsg call: under a console's flood a tick takes thousands of datagrams, and a
+// system call for each would cost milliseconds.
+std::size_t UdpSocket::Receive(DatagramBatch& batch) const {
+    const SocketHandle handle = m_handle;
+    if (handle == kInvalidSocket) return 0;
+    constexpr std::size_t kCount = DatagramBatch::kCount;
+    std::array<mmsghdr, kCount> messages{};
+    std::array<iovec, kCount> vectors{};
+    std::array<sockaddr_in, kCount> senders{};
+    for (std::size_t i = 0; i < kCount; ++i) {
+        vectors[i] = {batch.buffers[i].data(), DatagramBatch::kCapacity};
+        messages[i].msg_hdr.msg_iov = &vectors[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+        messages[i].msg_hdr.msg_name = &senders[i];
+        messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+    }
+    const int received = recvmmsg(handle, messages.data(), kCount, 0, nullptr);
+    if (received <= 0) return 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(received); ++i) {
+        const bool oversized = (messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        batch.entries[i] = {oversized ? 0 : messages[i].msg_len, oversized,
+                            senders[i].sin_addr.s_addr, ntohs(senders[i].sin_port)};
+    }
+    return static_cast<std::size_t>(received);
+}
+#endif
+
+std::optional<std::size_t> UdpSocket::Receive(std::uint8_t* buffer, std::size_t capacity,
+                                              Sender& sender) const {
+    const SocketHandle handle = m_handle;
+    if (handle == kInvalidSocket) return std::nullopt;
+    sockaddr_in from{};
+    SocketLength fromLength = sizeof from;
+#ifdef _WIN32
+    // Windows fails an oversized datagram with WSAEMSGSIZE and discards the rest of it.
+    const int received =
+        recvfrom(handle, reinterpret_cast<char*>(buffer), static_cast<int>(capacity), 0,
+                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0) return std::nullopt;
+#else
+    // MSG_TRUNC makes the kernel return the datagram's real length, so an oversized one
+    // is recognised and dropped whole rather than taken cut short.
+    const ssize_t received = recvfrom(handle, buffer, capacity, MSG_TRUNC,
+                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (received < 0 || static_cast<std::size_t>(received) > capacity) return std::nullopt;
+#endif
+    sender.address = AddressText(from.sin_addr.s_addr);
+    sender.port = ntohs(from.sin_port);
+    return static_cast<std::size_t>(received);
+}
+
 std::string UdpFailureText(UdpFailure failure, const UdpSettings& settings) {
     std::string what;
     switch (failure) {

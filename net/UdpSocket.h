@@ -2,6 +2,7 @@
 // praveltest-cli, praveltest-node and the test peers.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "net/SocketCompat.h"
+#include "protocol/NodeProtocol.h"
 
 namespace net {
 
@@ -29,6 +31,25 @@ struct UdpSettings {
     // Windows by index.
     std::string device;
     unsigned deviceIndex = 0;
+};
+
+struct Sender {
+    std::string address;  // dotted decimal
+    std::uint16_t port = 0;
+};
+
+// What waits on a socket, read in as few system calls as the platform allows.
+struct DatagramBatch {
+    static constexpr std::size_t kCount = 64;
+    static constexpr std::size_t kCapacity = protocol::kLongestDatagram;
+    struct Entry {
+        std::size_t length;
+        bool oversized;         // longer than kCapacity: dropped whole, no bytes
+        std::uint32_t address;  // the sender's, in network order
+        std::uint16_t port;
+    };
+    std::array<std::array<std::uint8_t, kCapacity>, kCount> buffers;
+    std::array<Entry, kCount> entries;
 };
 
 // The step at which opening failed; LastSocketError() holds the system's reason.
@@ -55,12 +76,14 @@ public:
     // dotted decimal or the socket is closed.
     bool SendTo(const std::string& address, std::uint16_t port,
                 std::span<const std::uint8_t> bytes) const;
-    // See ReceiveBatch and ReceiveDatagram in SocketCompat.h.
-    std::size_t Receive(DatagramBatch& batch) const { return ReceiveBatch(m_handle, batch); }
+    // Fills the batch with up to kCount waiting datagrams and returns how many; 0 when none
+    // waits or the socket failed. Fewer than kCount means the socket was emptied.
+    std::size_t Receive(DatagramBatch& batch) const;
+    // Reads one waiting datagram into buffer and returns its length, 0 for an empty one.
+    // Nothing when none waits, on error, or when the datagram was longer than capacity: that
+    // one is dropped whole.
     std::optional<std::size_t> Receive(std::uint8_t* buffer, std::size_t capacity,
-                                       Sender& sender) const {
-        return ReceiveDatagram(m_handle, buffer, capacity, sender);
-    }
+                                       Sender& sender) const;
 
 private:
     bool TieToDevice(const UdpSettings& settings) const;
