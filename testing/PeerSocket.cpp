@@ -2,6 +2,7 @@
 
 #include "net/SystemSockets.h"
 
+#include <atomic>
 #include <cstring>
 
 #include <stdexcept>
@@ -103,6 +104,25 @@ std::vector<Datagram> PeerSocket::ReceiveFor(std::chrono::milliseconds timeout, 
 void PeerSocket::Discard() {
     while (Receive(std::chrono::milliseconds(0))) {
     }
+}
+
+std::optional<std::vector<Datagram>> PeerSocket::ReceiveBeforeSentinel(
+    PeerSocket& from, const std::string& address, std::chrono::milliseconds timeout) {
+    using namespace std::chrono;
+    // Numbered, so that a late one from an earlier call is not taken for this one.
+    static std::atomic<unsigned> sentinels{0};
+    const std::vector<std::uint8_t> sentinel = Bytes("sentinel " + std::to_string(++sentinels));
+    if (!from.SendTo(address, m_port, sentinel)) return std::nullopt;
+    std::vector<Datagram> before;
+    const auto end = steady_clock::now() + timeout;
+    for (auto left = timeout; left.count() > 0;
+         left = duration_cast<milliseconds>(end - steady_clock::now())) {
+        std::optional<Datagram> datagram = Receive(left);
+        if (!datagram) continue;
+        if (datagram->bytes == sentinel && datagram->senderPort == from.Port()) return before;
+        before.push_back(std::move(*datagram));
+    }
+    return std::nullopt;
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {

@@ -39,6 +39,14 @@ public:
                                      std::size_t count = SIZE_MAX);
     // Drops whatever is waiting now.
     void Discard();
+    // Everything that reaches this socket before a sentinel datagram, which `from` sends now to
+    // address (this socket's, as `from` reaches it) on this socket's port; in order. nullopt
+    // when the sentinel has not come within timeout. Call it once the sends being checked are
+    // done, with `from` on their sender's host: datagrams sent earlier from one host reach this
+    // socket first, so every one of those sends is in the list.
+    std::optional<std::vector<Datagram>> ReceiveBeforeSentinel(
+        PeerSocket& from, const std::string& address,
+        std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
     net::UdpSocket m_socket;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "testing/Options.h"
+#include "testing/PeerSocket.h"
 #include "testing/ProcStatus.h"
 
 namespace {
@@ -113,6 +114,35 @@ TEST(OptionsTest, PairsAreReadAndBadOnesAreUsageErrors) {
     auto notNumberArgv = Argv(notNumber);
     const lab::Options wrong(4, notNumberArgv.data(), 2, {"seconds"});
     EXPECT_THROW(wrong.Number("seconds", 1), lab::UsageError);
+}
+
+TEST(PeerSocketTest, WhatCameBeforeTheSentinelIsReturnedInOrderWithoutIt) {
+    using testing_support::Bytes;
+    testing_support::PeerSocket observer;
+    testing_support::PeerSocket sender;
+    testing_support::PeerSocket sentinelSender;
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", observer.Port(), Bytes("first")));
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", observer.Port(), Bytes("second")));
+    // The same bytes from elsewhere are not the sentinel.
+    ASSERT_TRUE(sender.SendTo("127.0.0.1", observer.Port(), Bytes("sentinel 1")));
+
+    const auto before = observer.ReceiveBeforeSentinel(sentinelSender, "127.0.0.1");
+    ASSERT_TRUE(before);
+    ASSERT_EQ(before->size(), 3u);
+    EXPECT_EQ((*before)[0].bytes, Bytes("first"));
+    EXPECT_EQ((*before)[1].bytes, Bytes("second"));
+    EXPECT_EQ((*before)[2].senderPort, sender.Port());
+    const auto none = observer.ReceiveBeforeSentinel(sentinelSender, "127.0.0.1");
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->empty());
+}
+
+TEST(PeerSocketTest, ASentinelThatCannotArriveIsNoneAtTheEnd) {
+    testing_support::PeerSocket observer;
+    testing_support::PeerSocket sentinelSender;
+    // Another loopback address: no socket there has the observer's port.
+    EXPECT_FALSE(observer.ReceiveBeforeSentinel(sentinelSender, "127.0.0.2",
+                                                std::chrono::milliseconds(100)));
 }
 
 }  // namespace
