@@ -1,7 +1,8 @@
 // The real main window and the peers it talks to, on one of two networks:
 // - loopback: a free port, 127.0.0.1 as the host's address (so every send goes to
 //   127.0.0.255), an observer bound there;
-// - the lab (root, Linux only): the window's socket in the tool's namespace at 10.1.2.3 on port 3333,
+// - the lab (root, Linux only): the window's socket in the tool's namespace at 10.1.2.3 on port
+// 3333,
 //   and the observer and the peer on a node host at 10.1.2.20, across a real bridge.
 #pragma once
 
@@ -48,10 +49,15 @@ protected:
             toolAddress = lab::kToolAddress;
             port = protocol::kNodePort;
             lab::InNamespace(nodeNamespace, [&] { MakePeers("0.0.0.0"); });
+            observerAddress = kNodeAddress;
+            lab::InNamespace(lab->ToolNamespace(),
+                             [&] { sentinelSender = std::make_unique<PeerSocket>("0.0.0.0", 0); });
 #endif
         } else {
             toolAddress = "127.0.0.1";
-            MakePeers("127.0.0.255");
+            observerAddress = "127.0.0.255";
+            MakePeers(observerAddress);
+            sentinelSender = std::make_unique<PeerSocket>("127.0.0.1", 0);
         }
     }
     void TearDown() override {
@@ -85,19 +91,24 @@ protected:
         return *window;
     }
 
-    // The next count datagrams, waited for with a generous bound, and any that follow at once.
+    // The next count datagrams, waited for with a generous bound, then all else sent so far.
     std::vector<std::vector<std::uint8_t>> NextSent(std::size_t count) {
-        std::vector<std::vector<std::uint8_t>> sent = Sent(std::chrono::seconds(10), count);
-        for (auto& extra : Sent(std::chrono::milliseconds(30))) sent.push_back(std::move(extra));
+        std::vector<std::vector<std::uint8_t>> sent;
+        for (Datagram& datagram : observer->ReceiveFor(std::chrono::seconds(10), count)) {
+            sent.push_back(std::move(datagram.bytes));
+        }
+        for (auto& extra : SentSoFar()) sent.push_back(std::move(extra));
         return sent;
     }
-    // What the window sends within the given time, sooner once count datagrams have come.
-    std::vector<std::vector<std::uint8_t>> Sent(
-        std::chrono::milliseconds window = std::chrono::milliseconds(50),
-        std::size_t count = SIZE_MAX) {
+    // Every datagram the window has sent that the observer has not yet taken. The window sends
+    // on this thread, so once its handler has returned its sends are done, and a sentinel sent
+    // after them from its host comes behind them.
+    std::vector<std::vector<std::uint8_t>> SentSoFar() {
         std::vector<std::vector<std::uint8_t>> sent;
-        for (Datagram& datagram : observer->ReceiveFor(window, count)) {
-            sent.push_back(std::move(datagram.bytes));
+        auto before = observer->ReceiveBeforeSentinel(*sentinelSender, observerAddress);
+        EXPECT_TRUE(before) << "the sentinel never arrived";
+        if (before) {
+            for (Datagram& datagram : *before) sent.push_back(std::move(datagram.bytes));
         }
         return sent;
     }
@@ -120,8 +131,12 @@ protected:
         }
         return true;
     }
-    QLineEdit* Field(int id) const { return qobject_cast<QLineEdit*>(window->Item(id)); }
-    QWidget* Item(int id) const { return window->Item(id); }
+    QLineEdit* Field(int id) const {
+        return qobject_cast<QLineEdit*>(window->Item(id));
+    }
+    QWidget* Item(int id) const {
+        return window->Item(id);
+    }
 
     static constexpr char kNodeAddress[] = "10.1.2.20";
 
@@ -136,6 +151,9 @@ protected:
     std::unique_ptr<PeerSocket> reservation;
     std::unique_ptr<PeerSocket> observer;
     std::unique_ptr<PeerSocket> peer;
+    // Where the window's host reaches the observer, and what sends it the sentinel from there.
+    std::string observerAddress;
+    std::unique_ptr<PeerSocket> sentinelSender;
     MessageRecorder messages;
     std::unique_ptr<CNodeTestDlg> window;
 
