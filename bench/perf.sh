@@ -15,6 +15,10 @@
 #   sudo bench/perf.sh            # everything, about 5 minutes; the tables are kept in build/release/
 #   sudo bench/perf.sh --quick    # short idle, few entries, short console: about a minute
 set -euo pipefail
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+    sed -n '2,/^$/s/^# \{0,1\}//p' "$0"
+    exit 0
+fi
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
 
 build="$(praveltest_root)/build/release"

@@ -23,40 +23,6 @@ const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::
 // Room for a cold start of Qt on a busy machine.
 constexpr auto kStartUp = 20s;
 
-class ProgramInLab : public testing::Test {
-protected:
-    void StartLab(int prefixLength) { m_lab = std::make_unique<lab::Lab>(prefixLength); }
-
-    std::unique_ptr<PeerSocket> Observer(const std::string& address, int prefixLength = -1) {
-        const std::string host = m_lab->AddHost(address, prefixLength);
-        return lab::InNamespace(host, [] {
-            return std::make_unique<PeerSocket>("0.0.0.0", protocol::kNodePort, false);
-        });
-    }
-
-    std::unique_ptr<lab::Process> StartProgram() {
-        return std::make_unique<lab::Process>(
-            m_lab->ExecCommand(m_lab->ToolNamespace(), {PRAVELTEST_BINARY}),
-            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
-    }
-
-    static std::string Diagnose(lab::Process& program) {
-        return "program stderr: " + program.Errors();
-    }
-
-    // Everything that reaches observer, at address, before a sentinel from the program's host.
-    // Called once the program is past the sends being checked: datagrams it sent earlier reach
-    // the observer first.
-    std::optional<std::vector<Datagram>> SentBeforeSentinel(PeerSocket& observer,
-                                                            const std::string& address) {
-        auto sender = lab::InNamespace(m_lab->ToolNamespace(),
-                                       [] { return std::make_unique<PeerSocket>("0.0.0.0", 0); });
-        return observer.ReceiveBeforeSentinel(*sender, address);
-    }
-
-    std::unique_ptr<lab::Lab> m_lab;
-};
-
 // The times the main thread went to sleep and was woken: past start-up, its event loop's
 // wake-ups, one at least per receive tick. -1 once it is gone.
 long MainThreadWakeUps(pid_t pid) {
@@ -81,6 +47,43 @@ bool WakesUp(lab::Process& program, long count) {
 // Forty take the program past start-up and through some twenty ticks.
 constexpr long kPastStartUpAndSomeTicks = 40;
 
+class ProgramInLab : public testing::Test {
+protected:
+    void StartLab(int prefixLength) { m_lab = std::make_unique<lab::Lab>(prefixLength); }
+
+    std::unique_ptr<PeerSocket> Observer(const std::string& address, int prefixLength = -1) {
+        const std::string host = m_lab->AddHost(address, prefixLength);
+        return lab::InNamespace(host, [] {
+            return std::make_unique<PeerSocket>("0.0.0.0", protocol::kNodePort, false);
+        });
+    }
+
+    std::unique_ptr<lab::Process> StartProgram() {
+        return std::make_unique<lab::Process>(
+            m_lab->ExecCommand(m_lab->ToolNamespace(), {PRAVELTEST_BINARY}),
+            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
+    }
+
+    static std::string Diagnose(lab::Process& program) {
+        return "program stderr: " + program.Errors();
+    }
+
+    // Once the program is past start-up and some ticks, nothing of it reaches observer, at
+    // address, before a sentinel from the program's host: what it sent earlier would come first.
+    void ExpectNothingMoreAt(PeerSocket& observer, const std::string& address,
+                             lab::Process& program, const char* what) {
+        ASSERT_TRUE(WakesUp(program, kPastStartUpAndSomeTicks)) << Diagnose(program);
+        auto sender = lab::InNamespace(m_lab->ToolNamespace(),
+                                       [] { return std::make_unique<PeerSocket>("0.0.0.0", 0); });
+        const auto more = observer.ReceiveBeforeSentinel(*sender, address);
+        ASSERT_TRUE(more) << "the sentinel never arrived";
+        EXPECT_TRUE(more->empty()) << what << ": " << more->size() << " datagrams, the first "
+                                   << more->front().bytes.size() << " bytes long";
+    }
+
+    std::unique_ptr<lab::Lab> m_lab;
+};
+
 void ExpectPollFromTheProgram(const Datagram& datagram) {
     EXPECT_EQ(datagram.bytes, kPoll);
     EXPECT_EQ(datagram.senderAddress, lab::kToolAddress);
@@ -96,11 +99,7 @@ TEST_F(ProgramInLab, StartUpSendsOnePollAndNothingElse) {
     const auto first = observer->Receive(kStartUp);
     ASSERT_TRUE(first) << "no poll; " << Diagnose(*program);
     ExpectPollFromTheProgram(*first);
-    ASSERT_TRUE(WakesUp(*program, kPastStartUpAndSomeTicks)) << Diagnose(*program);
-    const auto more = SentBeforeSentinel(*observer, "10.1.2.20");
-    ASSERT_TRUE(more) << "the sentinel never arrived";
-    EXPECT_TRUE(more->empty()) << more->size() << " more datagrams, the first "
-                               << more->front().bytes.size() << " bytes long";
+    ExpectNothingMoreAt(*observer, "10.1.2.20", *program, "more after the poll");
     EXPECT_TRUE(program->IsRunning()) << Diagnose(*program);
     program->Stop();
 }
@@ -117,10 +116,7 @@ TEST_F(ProgramInLab, WithASixteenBitMaskThePollStillGoesToTheClassCBroadcast) {
     const auto poll = atClassCBroadcast->Receive(kStartUp);
     ASSERT_TRUE(poll) << "no poll at 10.1.2.255; " << Diagnose(*program);
     ExpectPollFromTheProgram(*poll);
-    ASSERT_TRUE(WakesUp(*program, kPastStartUpAndSomeTicks)) << Diagnose(*program);
-    const auto there = SentBeforeSentinel(*elsewhere, "10.1.9.9");
-    ASSERT_TRUE(there) << "the sentinel never arrived";
-    EXPECT_TRUE(there->empty()) << "the poll went to the /16 broadcast";
+    ExpectNothingMoreAt(*elsewhere, "10.1.9.9", *program, "the poll went to the /16 broadcast");
     program->Stop();
 }
 
