@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #ifdef __linux__
 #include <pthread.h>
@@ -86,9 +87,44 @@ void NodeSocket::ComputeBroadcastAddress() {
         return;
     }
     m_broadcastAddress = ClassCBroadcast(*host);
+    const std::lock_guard lock(m_lock);
+    std::memcpy(&m_hostAddress, host->data(), sizeof m_hostAddress);
+}
+
+void NodeSocket::SetDmxTap(DmxTap tap) {
+    const std::lock_guard lock(m_lock);
+    m_tapping = static_cast<bool>(tap);
+    m_dmxTap = std::move(tap);
+}
+
+namespace {
+
+// FNV-1a: cheap, and a match against a console's frame by chance is no worse than a wrong mark.
+std::uint64_t HashOf(std::span<const std::uint8_t> bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+
+}  // namespace
+
+void NodeSocket::RememberSent(std::span<const std::uint8_t> datagram) {
+    const std::lock_guard lock(m_lock);
+    m_sentHashes[m_nextSent] = HashOf(datagram);
+    m_nextSent = (m_nextSent + 1) % m_sentHashes.size();
+}
+
+bool NodeSocket::WasSentHere(std::span<const std::uint8_t> datagram, std::uint32_t address,
+                             std::uint16_t port) const {
+    if (address != m_hostAddress || port != m_environment.port) return false;
+    const std::uint64_t hash = HashOf(datagram);
+    return std::find(m_sentHashes.begin(), m_sentHashes.end(), hash) != m_sentHashes.end();
 }
 
 bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
+    if (m_tapping && protocol::HasCode({bytes, length}, protocol::kCodeDmxData)) {
+        RememberSent({bytes, length});
+    }
     if (m_socket.SendTo(m_broadcastAddress, m_environment.port, {bytes, length})) return true;
     const int error = LastSocketError();
     char text[80];
@@ -158,6 +194,11 @@ void NodeSocket::DrainSocket() {
             const std::uint8_t* bytes = batch.buffers[i].data();
             if (entry.oversized || entry.length == 0) continue;
             const protocol::DatagramKind kind = protocol::ClassifyDatagram({bytes, entry.length});
+            if (kind == protocol::DatagramKind::DmxData && m_dmxTap) {
+                const std::span<const std::uint8_t> datagram(bytes, entry.length);
+                m_dmxTap(datagram, entry.address, entry.port,
+                         WasSentHere(datagram, entry.address, entry.port));
+            }
             if (kind == protocol::DatagramKind::Poll || kind == protocol::DatagramKind::DmxData) {
                 continue;
             }

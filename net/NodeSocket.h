@@ -2,12 +2,15 @@
 // as traffic arrives and keeps the datagrams that act, and a tick that dispatches at most one.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
@@ -35,6 +38,11 @@ struct NodeSocketEnvironment {
     unsigned deviceIndex = 0;
 };
 
+// Told of every DMX data datagram as the reader takes it, on the reader's thread. own: one
+// this endpoint sent, come back to it.
+using DmxTap = std::function<void(std::span<const std::uint8_t> datagram, std::uint32_t address,
+                                  std::uint16_t port, bool own)>;
+
 using PollReplyHandler =
     std::function<int(const std::uint8_t* bytes, std::size_t length,
                       const std::string& senderAddress, std::uint16_t senderPort)>;
@@ -56,6 +64,8 @@ public:
     NodeSocket& operator=(const NodeSocket&) = delete;
 
     void SetPollReplyHandler(PollReplyHandler handler) { m_pollReplyHandler = std::move(handler); }
+    // Empty stops it; whatever the reader holds is then told no more.
+    void SetDmxTap(DmxTap tap);
 
     // Binds the port and starts the reader; see the class comment.
     void Open();
@@ -84,6 +94,9 @@ private:
                  const std::string& senderAddress, std::uint16_t senderPort);
     void Show(const std::string& text) const;
     void ShowFormatted(const char* format, const std::uint8_t* code) const;
+    void RememberSent(std::span<const std::uint8_t> datagram);
+    bool WasSentHere(std::span<const std::uint8_t> datagram, std::uint32_t address,
+                     std::uint16_t port) const;
 
     std::string& m_broadcastAddress;
     NodeSocketEnvironment m_environment;
@@ -97,6 +110,15 @@ private:
     PendingDatagrams m_pending{kPendingBytes, kReceiveBufferLength};
     std::unique_ptr<WakeSignal> m_stopReader;
     std::thread m_reader;
+
+    // Only while someone watches: with no tap the reader drops DMX data as it always did.
+    DmxTap m_dmxTap;
+    std::atomic<bool> m_tapping{false};
+    // The DMX data this endpoint sent lately, by hash, and the address it sends from, so that
+    // its own frames are told apart from a console's when they come back.
+    std::array<std::uint64_t, 32> m_sentHashes{};
+    std::size_t m_nextSent = 0;
+    std::uint32_t m_hostAddress = 0;
 };
 
 // printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.
