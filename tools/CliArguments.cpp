@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "tools/ToolOptions.h"
 
@@ -38,30 +40,32 @@ tooloptions::Setter Setting(int& setting) {
                                 std::numeric_limits<int>::max(), "expected a whole number");
 }
 
-Problem SetPollFormat(PollFormat& format, const std::string& value) {
-    if (value == "table") {
-        format = PollFormat::Table;
-    } else if (value == "json") {
-        format = PollFormat::Json;
-    } else if (value == "csv") {
-        format = PollFormat::Csv;
-    } else {
-        return "expected table, json or csv";
+// Sets field to the value that follows the word given, the words in order.
+template <typename T>
+Problem SetWord(T& field, const std::string& value,
+                std::initializer_list<std::pair<std::string_view, T>> words, const char* expected) {
+    for (const auto& [word, meaning] : words) {
+        if (value == word) {
+            field = meaning;
+            return std::nullopt;
+        }
     }
-    return std::nullopt;
+    return expected;
+}
+
+Problem SetPollFormat(PollFormat& format, const std::string& value) {
+    return SetWord(
+        format, value,
+        {{"table", PollFormat::Table}, {"json", PollFormat::Json}, {"csv", PollFormat::Csv}},
+        "expected table, json or csv");
 }
 
 Problem SetMonitorFormat(MonitorFormat& format, const std::string& value) {
-    if (value == "screen") {
-        format = MonitorFormat::Screen;
-    } else if (value == "log") {
-        format = MonitorFormat::Log;
-    } else if (value == "json") {
-        format = MonitorFormat::Json;
-    } else {
-        return "expected screen, log or json";
-    }
-    return std::nullopt;
+    return SetWord(format, value,
+                   {{"screen", MonitorFormat::Screen},
+                    {"log", MonitorFormat::Log},
+                    {"json", MonitorFormat::Json}},
+                   "expected screen, log or json");
 }
 
 Problem SetDataFormat(int& dataFormat, const std::string& value) {

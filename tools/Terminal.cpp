@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <sys/ioctl.h>
@@ -26,8 +25,10 @@ void Put(const std::string& text) {
 
 #ifdef _WIN32
 
+// A console, not merely a character device: _isatty says yes to NUL too.
 bool StandardOutputIsTerminal() {
-    return _isatty(_fileno(stdout)) != 0;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
 Terminal::Terminal() {
