@@ -19,6 +19,7 @@
 #include "net/NodeSocket.h"
 #include "protocol/NodeProtocol.h"
 #include "testing/PeerSocket.h"
+#include "testing/Wait.h"
 
 namespace {
 
@@ -472,10 +473,7 @@ TEST_F(NodeSocketTest, WhatArrivesIsReadWithoutWaitingForATick) {
     OpenEndpoint();
     PeerSends(DmxMessage(512, 1));
     PeerSends(Reply(33, 0x10));
-    const auto limit = std::chrono::steady_clock::now() + 10s;
-    while (m_endpoint->WaitingDatagrams() == 0 && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::yield();
-    }
+    testing_support::WaitUntil(10s, [&] { return m_endpoint->WaitingDatagrams() != 0; });
     ASSERT_EQ(m_endpoint->WaitingDatagrams(), 1u);
     m_endpoint->ReceiveTick();
     ASSERT_EQ(m_replies.size(), 1u);
