@@ -171,6 +171,7 @@ void DmxMonitor::TakeFrame(Source& source, const protocol::DmxDataView& frame, T
 
     if (!m_listener) return;
     if (found) m_listener->SourceFound(source, at);
+    if (!found && headerChanged) m_listener->HeaderChanged(source, at);
     if (!m_changes.empty() || headerChanged) m_listener->FrameChanged(source, m_changes, at);
     if (!conflictBefore && universe.Conflict(m_sources)) {
         m_listener->ConflictStarted(universe, at);

@@ -81,6 +81,9 @@ public:
     virtual ~Listener() = default;
     // A source sent its first frame, or its first since it was lost.
     virtual void SourceFound(const Source& source, Time at) = 0;
+    // A source that stays live sent a frame with another start code, data type or channel
+    // count; told before that frame's FrameChanged.
+    virtual void HeaderChanged(const Source& /*source*/, Time /*at*/) {}
     // A well-formed frame changed at least one channel (every channel on a source's first).
     virtual void FrameChanged(const Source& source, std::span<const ChannelChange> changes,
                               Time at) = 0;
@@ -97,6 +100,8 @@ struct FrameSender {
 class DmxMonitor {
 public:
     explicit DmxMonitor(Listener* listener = nullptr);
+    // For a listener that reads the model back, made after it.
+    void SetListener(Listener* listener) { m_listener = listener; }
 
     // One datagram whose code is VXDD. Malformed frames (a channel count of 0 or over 512, or
     // more channels than the datagram holds) are counted, never shown.

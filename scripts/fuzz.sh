@@ -8,7 +8,7 @@ root=$(praveltest_root)
 cd "$root"
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" clang libclang-rt-dev
 seconds=${FUZZ_SECONDS:-60}
-targets=(poll_reply dispatch device_tree)
+targets=(poll_reply dispatch dmx_monitor device_tree)
 
 praveltest_build_targets() {
     if [ ! -f build/fuzz/CMakeCache.txt ]; then cmake --preset fuzz >/dev/null; fi

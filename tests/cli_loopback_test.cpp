@@ -6,14 +6,16 @@
 
 #include <regex>
 
-#include "testing/Process.h"
+#include "testing/DmxFrame.h"
 #include "testing/PeerSocket.h"
+#include "testing/Process.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using lab::CommandResult;
 using testing_support::Bytes;
+using testing_support::DmxFrame;
 using testing_support::PeerSocket;
 
 using ByteVector = std::vector<std::uint8_t>;
@@ -185,6 +187,20 @@ TEST_F(CliOnLoopback, ExitStatusAndWhatIsSaid) {
          2,
          "",
          "praveltest-cli: 192.0.2.1 is not an IPv4 address of this host; up with IPv4: ...\n"},
+        {{"monitor", "--universe", "0"},
+         2,
+         "",
+         "praveltest-cli: bad value '0' for --universe: expected 1 to 256\n"
+         "Try '" PRAVELTEST_CLI_BINARY " --help'.\n"},
+        {{"monitor", "--format", "screen"},
+         2,
+         "",
+         "praveltest-cli: the screen needs a terminal on standard output; use --format log or "
+         "json\n"},
+        {{"monitor", "--interface", "nosuch0"},
+         2,
+         "",
+         "praveltest-cli: no interface named 'nosuch0'; up with IPv4: ...\n"},
     };
     for (const auto& each : cases) {
         const CommandResult result = lab::RunCommand(Command(each.args));
@@ -193,6 +209,110 @@ TEST_F(CliOnLoopback, ExitStatusAndWhatIsSaid) {
         EXPECT_EQ(Masked(result.errors, "IPv4: .*", "IPv4: ..."), each.errors);
         EXPECT_FALSE(m_node.Receive(0ms)) << "sent something";
     }
+}
+
+// The time that starts each line, whose exact form unit tests check, as TIME.
+std::string TimesMasked(const std::string& text) {
+    return Masked(text, "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z",
+                  "TIME");
+}
+
+// Two consoles on loopback addresses of their own, the second on the first one's universe 3;
+// among their frames malformed ones and datagrams of other kinds. Each frame that changes a
+// level makes a line, the second console a conflict, their silence a loss; malformed and
+// oversized datagrams break nothing and are only counted. Piped output is the log by default.
+TEST_F(CliOnLoopback, MonitorReportsWhatConsolesSendUntilStopped) {
+    const struct {
+        std::vector<std::string> args;
+        std::string output;
+    } cases[]{
+        {{"monitor"},
+         "TIME listening interface=lo port=PORT\n"
+         "TIME found 127.0.0.2 universe=3 start-code=0 format=raw type=1 channels=3\n"
+         "TIME frame 127.0.0.2 universe=3 1@255 2@255 3@0\n"
+         "TIME frame 127.0.0.2 universe=3 2@128\n"
+         "TIME header 127.0.0.2 universe=3 start-code=85 format=raw type=1 channels=3\n"
+         "TIME found 127.0.0.2 universe=4 start-code=0 format=rle type=4 channels=1\n"
+         "TIME frame 127.0.0.2 universe=4 1@7\n"
+         "TIME found 127.0.0.3 universe=3 start-code=0 format=raw type=1 channels=1\n"
+         "TIME frame 127.0.0.3 universe=3 1@10\n"
+         "TIME conflict universe=3 127.0.0.2 127.0.0.3\n"
+         "TIME lost 127.0.0.2 universe=3\n"
+         "TIME lost 127.0.0.2 universe=4\n"
+         "TIME lost 127.0.0.3 universe=3\n"},
+        {{"monitor", "--format", "json", "--universe", "3"},
+         R"({"time": "TIME", "event": "listening", "interface": "lo", "port": PORT})"
+         "\n"
+         R"({"time": "TIME", "event": "found", "source": "127.0.0.2", "universe": 3, )"
+         R"("start_code": 0, "format": "raw", "type": 1, "channels": 3})"
+         "\n"
+         R"({"time": "TIME", "event": "frame", "source": "127.0.0.2", "universe": 3, )"
+         R"("changes": {"1": 255, "2": 255, "3": 0}})"
+         "\n"
+         R"({"time": "TIME", "event": "frame", "source": "127.0.0.2", "universe": 3, )"
+         R"("changes": {"2": 128}})"
+         "\n"
+         R"({"time": "TIME", "event": "header", "source": "127.0.0.2", "universe": 3, )"
+         R"("start_code": 85, "format": "raw", "type": 1, "channels": 3})"
+         "\n"
+         R"({"time": "TIME", "event": "found", "source": "127.0.0.3", "universe": 3, )"
+         R"("start_code": 0, "format": "raw", "type": 1, "channels": 1})"
+         "\n"
+         R"({"time": "TIME", "event": "frame", "source": "127.0.0.3", "universe": 3, )"
+         R"("changes": {"1": 10}})"
+         "\n"
+         R"({"time": "TIME", "event": "conflict", "universe": 3, )"
+         R"("sources": ["127.0.0.2", "127.0.0.3"]})"
+         "\n"
+         R"({"time": "TIME", "event": "lost", "source": "127.0.0.2", "universe": 3})"
+         "\n"
+         R"({"time": "TIME", "event": "lost", "source": "127.0.0.3", "universe": 3})"
+         "\n"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.args.back());
+        lab::Process cli(Command(each.args));
+        ASSERT_TRUE(cli.WaitForLine(
+            [](const std::string& line) { return line.find("listening") != std::string::npos; },
+            10s))
+            << cli.Errors();
+        PeerSocket first("127.0.0.2"), second("127.0.0.3");
+        ByteVector oversized = DmxFrame(3, {});
+        oversized.resize(700, 1);
+        for (const ByteVector& datagram :
+             {DmxFrame(3, {255, 255, 0}), DmxFrame(3, {255, 255, 0}), DmxFrame(3, {255, 128, 0}),
+              DmxFrame(3, {255, 128, 0}, 0x55), DmxFrame(4, {7}, 0, 4), Bytes("VXDD"),
+              DmxFrame(3, {1, 2}, 0, 1, 600), Bytes("VXPP\x01"), oversized}) {
+            ASSERT_TRUE(first.SendTo("127.0.0.1", m_node.Port(), datagram));
+        }
+        ASSERT_TRUE(second.SendTo("127.0.0.1", m_node.Port(), DmxFrame(3, {10})));
+
+        // Silence: lost after 2.5 s, the latest sender last.
+        EXPECT_TRUE(cli.WaitForLine(
+            [](const std::string& line) {
+                return line.find("lost") != std::string::npos &&
+                       line.find("127.0.0.3") != std::string::npos;
+            },
+            15s))
+            << cli.Output();
+        const lab::ExitStatus status = cli.Stop();
+        EXPECT_TRUE(status.Exited(0)) << lab::Describe(status);
+        EXPECT_EQ(Masked(TimesMasked(cli.Output()), "\\b" + Port() + "\\b", "PORT"), each.output);
+        EXPECT_EQ(cli.Errors(),
+                  "praveltest-cli: monitored sources=3 universes=2 frames=6 malformed=2 "
+                  "conflicts=1 lost=3 other=2\n");
+    }
+}
+
+// --seconds ends it by itself; with nothing heard, the log has its first line alone.
+TEST_F(CliOnLoopback, MonitorStopsAfterTheSecondsGiven) {
+    const CommandResult result = lab::RunCommand(Command({"monitor", "--seconds", "0.2"}));
+    EXPECT_TRUE(result.status.Exited(0)) << lab::Describe(result.status);
+    EXPECT_EQ(Masked(TimesMasked(result.output), "\\b" + Port() + "\\b", "PORT"),
+              "TIME listening interface=lo port=PORT\n");
+    EXPECT_EQ(result.errors,
+              "praveltest-cli: monitored sources=0 universes=0 frames=0 malformed=0 conflicts=0 "
+              "lost=0 other=0\n");
 }
 
 }  // namespace

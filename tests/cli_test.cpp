@@ -63,6 +63,8 @@ std::string Meaning(const Args& args) {
             return "help";
         case Action::Version:
             return "version";
+        case Action::Monitor:
+            return "monitor";
         case Action::ListInterfaces:
             break;
     }
@@ -99,8 +101,8 @@ TEST(CliArguments, EachCommandLineMeansOneThing) {
 TEST(CliArguments, MistakesAreNamedInOneLine) {
     const std::string wait = ": expected seconds, more than 0 and at most 3600";
     const std::vector<ParseCase> cases{
-        {{}, "no subcommand given; expected poll or level"},
-        {{"scan"}, "unknown subcommand 'scan'; expected poll or level"},
+        {{}, "no subcommand given; expected poll, level or monitor"},
+        {{"scan"}, "unknown subcommand 'scan'; expected poll, level or monitor"},
         {{"poll", "--wait", "0"}, "bad value '0' for --wait" + wait},
         {{"poll", "--wait", "3601"}, "bad value '3601' for --wait" + wait},
         {{"poll", "--wait", "1s"}, "bad value '1s' for --wait" + wait},

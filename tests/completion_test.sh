@@ -30,7 +30,11 @@ check() {
     fi
 }
 
-check praveltest-cli "praveltest-cli " "poll level --list-interfaces --help --version"
+check praveltest-cli "praveltest-cli " "poll level monitor --list-interfaces --help --version"
+check praveltest-cli "praveltest-cli m" "monitor"
+check praveltest-cli "praveltest-cli monitor --" "--format --universe --seconds --interface --port --help"
+check praveltest-cli "praveltest-cli monitor --format " "screen log json"
+check praveltest-cli "praveltest-cli monitor --seconds " ""
 check praveltest-cli "praveltest-cli poll --" "--wait --expect --format --interface --port --help"
 check praveltest-cli "praveltest-cli level 9 --d" "--dry-run"
 check praveltest-cli "praveltest-cli poll --format " "table json csv"

@@ -1,9 +1,12 @@
 #include "tools/CliArguments.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "tools/ToolOptions.h"
 
@@ -14,17 +17,21 @@ using tooloptions::Problem;
 
 constexpr std::array<const char*, 4> kDataFormatNames{"raw", "rle", "pairs", "zero"};
 constexpr double kMaxWaitSeconds = 3600;
+constexpr double kMaxMonitorSeconds = 7 * 24 * 3600;
 constexpr int kMaxExpect = 1000000;
 
-std::optional<int> ParseWaitMilliseconds(const std::string& text) {
-    double seconds = 0;
-    const char* last = text.data() + text.size();
-    const auto [end, error] = std::from_chars(text.data(), last, seconds);
-    if (text.empty() || error != std::errc{} || end != last || !(seconds > 0) ||
-        seconds > kMaxWaitSeconds) {
-        return std::nullopt;
-    }
-    return static_cast<int>(std::lround(seconds * 1000));
+// Seconds, decimals allowed, more than 0 and at most max, as milliseconds.
+auto SecondsReader(double max) {
+    return [max](const std::string& text) -> std::optional<int> {
+        double seconds = 0;
+        const char* last = text.data() + text.size();
+        const auto [end, error] = std::from_chars(text.data(), last, seconds);
+        if (text.empty() || error != std::errc{} || end != last || !(seconds > 0) ||
+            seconds > max) {
+            return std::nullopt;
+        }
+        return static_cast<int>(std::lround(seconds * 1000));
+    };
 }
 
 // Settings go through the window's clamping, so any int is taken; beyond int is an error.
@@ -33,17 +40,32 @@ tooloptions::Setter Setting(int& setting) {
                                 std::numeric_limits<int>::max(), "expected a whole number");
 }
 
-Problem SetPollFormat(PollFormat& format, const std::string& value) {
-    if (value == "table") {
-        format = PollFormat::Table;
-    } else if (value == "json") {
-        format = PollFormat::Json;
-    } else if (value == "csv") {
-        format = PollFormat::Csv;
-    } else {
-        return "expected table, json or csv";
+// Sets field to the value that follows the word given, the words in order.
+template <typename T>
+Problem SetWord(T& field, const std::string& value,
+                std::initializer_list<std::pair<std::string_view, T>> words, const char* expected) {
+    for (const auto& [word, meaning] : words) {
+        if (value == word) {
+            field = meaning;
+            return std::nullopt;
+        }
     }
-    return std::nullopt;
+    return expected;
+}
+
+Problem SetPollFormat(PollFormat& format, const std::string& value) {
+    return SetWord(
+        format, value,
+        {{"table", PollFormat::Table}, {"json", PollFormat::Json}, {"csv", PollFormat::Csv}},
+        "expected table, json or csv");
+}
+
+Problem SetMonitorFormat(MonitorFormat& format, const std::string& value) {
+    return SetWord(format, value,
+                   {{"screen", MonitorFormat::Screen},
+                    {"log", MonitorFormat::Log},
+                    {"json", MonitorFormat::Json}},
+                   "expected screen, log or json");
 }
 
 Problem SetDataFormat(int& dataFormat, const std::string& value) {
@@ -56,9 +78,9 @@ Problem SetDataFormat(int& dataFormat, const std::string& value) {
     return "expected raw, rle, pairs or zero";
 }
 
-// The options of result's subcommand, and the other one's by name only.
+// The options of result's subcommand, and the other ones' by name only.
 std::vector<tooloptions::Option> Table(Arguments& result) {
-    const bool poll = result.action == Action::Poll;
+    const Action action = result.action;
     std::vector<tooloptions::Option> table{
         {"--interface",
          [&result](const std::string& value) -> Problem {
@@ -68,13 +90,19 @@ std::vector<tooloptions::Option> Table(Arguments& result) {
          }},
         {"--port", tooloptions::Integer(result.port, 1, 65535, "expected 1 to 65535")},
         {"--format",
-         [&result, poll](const std::string& value) {
-             return poll ? SetPollFormat(result.poll.format, value)
-                         : SetDataFormat(result.level.settings.dataFormat, value);
+         [&result, action](const std::string& value) {
+             switch (action) {
+                 case Action::Poll:
+                     return SetPollFormat(result.poll.format, value);
+                 case Action::Monitor:
+                     return SetMonitorFormat(result.monitor.format, value);
+                 default:
+                     return SetDataFormat(result.level.settings.dataFormat, value);
+             }
          }},
     };
     const std::vector<tooloptions::Option> pollOnly{
-        {"--wait", tooloptions::Parsed(result.poll.waitMilliseconds, ParseWaitMilliseconds,
+        {"--wait", tooloptions::Parsed(result.poll.waitMilliseconds, SecondsReader(kMaxWaitSeconds),
                                        "expected seconds, more than 0 and at most 3600")},
         {"--expect",
          tooloptions::Integer(result.poll.expect, 0, kMaxExpect, "expected 0 to 1000000")},
@@ -91,8 +119,24 @@ std::vector<tooloptions::Option> Table(Arguments& result) {
          },
          true},
     };
-    for (const auto& option : poll ? pollOnly : levelOnly) table.push_back(option);
-    for (const auto& option : poll ? levelOnly : pollOnly) table.push_back({option.name, {}});
+    // Unlike a level's, which is clamped as the window clamps it, a universe to watch must exist.
+    const std::vector<tooloptions::Option> monitorOnly{
+        {"--universe", tooloptions::Integer(result.monitor.universe, 1, 256, "expected 1 to 256")},
+        {"--seconds",
+         tooloptions::Parsed(result.monitor.milliseconds, SecondsReader(kMaxMonitorSeconds),
+                             "expected seconds, more than 0 and at most 604800")},
+    };
+    const std::pair<Action, const std::vector<tooloptions::Option>*> own[]{
+        {Action::Poll, &pollOnly}, {Action::Level, &levelOnly}, {Action::Monitor, &monitorOnly}};
+    for (const auto& [owner, options] : own) {
+        if (owner == action) table.insert(table.end(), options->begin(), options->end());
+    }
+    for (const auto& [owner, options] : own) {
+        for (const auto& option : *options) {
+            const auto named = [&](const auto& taken) { return taken.name == option.name; };
+            if (std::none_of(table.begin(), table.end(), named)) table.push_back({option.name, {}});
+        }
+    }
     return table;
 }
 
@@ -113,13 +157,15 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
                                                        : Action::Help;
         return result;
     }
-    if (args.empty()) return Fail("no subcommand given; expected poll or level");
+    if (args.empty()) return Fail("no subcommand given; expected poll, level or monitor");
     if (args[0] == "poll") {
         result.action = Action::Poll;
     } else if (args[0] == "level") {
         result.action = Action::Level;
+    } else if (args[0] == "monitor") {
+        result.action = Action::Monitor;
     } else {
-        return Fail("unknown subcommand '" + args[0] + "'; expected poll or level");
+        return Fail("unknown subcommand '" + args[0] + "'; expected poll, level or monitor");
     }
     bool levelGiven = false;
     const tooloptions::Setter setLevel =
@@ -151,10 +197,13 @@ std::string HelpText(const std::string& program) {
            R"( level LEVEL [--universe U] [--channels N] [--start-code S]
              [--format raw|rle|pairs|zero] [--dry-run] [COMMON]
        )" + program +
+           R"( monitor [--format screen|log|json] [--universe U] [--seconds S]
+             [COMMON]
+       )" + program +
            R"( --list-interfaces | --help | --version
-Polls DMX512 lighting nodes and sends them DMX levels from a shell, by UDP
-broadcast on port 3333, with the same bytes and the same broadcast address as
-the praveltest window.
+Polls DMX512 lighting nodes, sends them DMX levels and watches the DMX data on
+the wire from a shell, by UDP broadcast on port 3333, with the same bytes and
+the same broadcast address as the praveltest window.
 
 poll: sends one poll and lists every node that answers within the wait, one
 record per node name (the latest reply for a name wins), in the order in which
@@ -186,8 +235,34 @@ to LEVEL (0 to 255), and prints one line saying what went where:
 Values outside the ranges are clamped, as the window clamps them. Numbers are
 decimal or 0x hex.
 
+monitor: listens on the port, sends nothing, and follows every DMX data
+message per source (an address and a universe) until Ctrl+C:
+  --format screen|log|json
+                         screen: one universe's channels, live, on a
+                         terminal (the default there); log: one line per
+                         event (the default when standard output is no
+                         terminal); json: one object per line, same fields
+  --universe U           1 to 256: the screen's first universe; log and json
+                         report this universe only
+  --seconds S            stop after S seconds (decimals allowed)
+Each log line starts with the UTC time (2026-12-09T05:43:07.123Z), then:
+  listening interface=NAME|all port=PORT
+  found A.B.C.D universe=U start-code=S format=F type=T channels=N
+  header A.B.C.D universe=U start-code=S format=F type=T channels=N
+  frame A.B.C.D universe=U CHANNEL@LEVEL ...
+  lost A.B.C.D universe=U
+  conflict universe=U A.B.C.D A.B.C.D ...
+found is a source's first frame, or its first since it was lost; frame names
+the channels that changed (all of them after found); header a new start code,
+data type or channel count; lost comes after 2.5 s of silence; conflict when
+a second source sends a universe. On the screen, left/right (or p/n) pick
+the universe, up/down scroll, m shows levels, percent or hex, q quits.
+At the end one line on standard error sums up, over every universe:
+  monitored sources=N universes=N frames=N malformed=N conflicts=N lost=N other=N
+
 COMMON:
-  --interface NAME|A.B.C.D  send to a.b.c.255 of this interface's address;
+  --interface NAME|A.B.C.D  send to a.b.c.255 of this interface's address
+                            (on Linux also hear only what comes through it);
                             without it the address is chosen as the window
                             chooses it (see praveltest --help)
   --port N                  UDP port to bind and send to (default 3333)
@@ -198,8 +273,9 @@ COMMON:
 
 Exit status: 0 on success; 1 when fewer nodes answered than --expect asks
 for, or when the socket cannot be bound or the datagram cannot be sent; 2 for
-a bad command line or an interface that does not exist, is down or has no IPv4
-address (one line on standard error; nothing is sent).
+a bad command line, --format screen without a terminal, or an interface that
+does not exist, is down or has no IPv4 address (one line on standard error;
+nothing is sent).
 )";
 }
 

@@ -11,8 +11,10 @@
 
 namespace clitool {
 
-enum class Action { Poll, Level, Help, Version, ListInterfaces, Error };
+enum class Action { Poll, Level, Monitor, Help, Version, ListInterfaces, Error };
 enum class PollFormat { Table, Json, Csv };
+// Screen on a terminal, log when piped, unless chosen.
+enum class MonitorFormat { Automatic, Screen, Log, Json };
 
 struct PollRequest {
     int waitMilliseconds = 3000;
@@ -31,12 +33,20 @@ struct LevelRequest {
     bool dryRun = false;
 };
 
+struct MonitorRequest {
+    MonitorFormat format = MonitorFormat::Automatic;
+    // The screen's first universe; the only one log and json report.
+    std::optional<int> universe;
+    std::optional<int> milliseconds;  // until stopped when absent
+};
+
 struct Arguments {
     Action action = Action::Error;
     std::optional<std::string> interfaceChoice;
     std::uint16_t port = protocol::kNodePort;
     PollRequest poll;
     LevelRequest level;
+    MonitorRequest monitor;
     std::string error;  // one line, for Action::Error
 };
 

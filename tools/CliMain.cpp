@@ -1,4 +1,5 @@
-// praveltest-cli: the poll and the level message from a shell; see HelpText in CliArguments.cpp.
+// praveltest-cli: the poll, the level message and the monitor from a shell; see HelpText in
+// CliArguments.cpp.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "output/OutputSettings.h"
 #include "praveltest/Version.h"
 #include "tools/CliArguments.h"
+#include "tools/CliMonitor.h"
 #include "tools/LevelReport.h"
 #include "tools/NoAnswerDiagnosis.h"
 #include "tools/ReplyCollector.h"
@@ -191,11 +193,39 @@ int Level(const clitool::Arguments& arguments, const Destination& to) {
     return 0;
 }
 
+// Sends nothing, so it needs no broadcast address: only the interface to tie to, when named.
+int Monitor(const clitool::Arguments& arguments) {
+    if (const std::string mistake = clitool::MonitorMistake(arguments.monitor); !mistake.empty()) {
+        Say(mistake);
+        return kBadCommandLine;
+    }
+    std::optional<net::Interface> named;
+    if (arguments.interfaceChoice) {
+        const net::InterfaceChoice choice =
+            net::ChooseInterface(*arguments.interfaceChoice, net::ListInterfaces());
+        if (!choice.chosen) {
+            Say(choice.error);
+            return kBadCommandLine;
+        }
+        named = choice.chosen;
+    }
+    try {
+        net::UdpSocket endpoint;
+        OpenEndpoint(endpoint, arguments.port, named);
+        return clitool::RunMonitor(arguments.monitor, endpoint, named ? named->name : "all",
+                                   arguments.port, Say);
+    } catch (const std::runtime_error& error) {
+        Say(error.what());
+        return kFailed;
+    }
+}
+
 int Run(const clitool::Arguments& arguments) {
     if (arguments.action == clitool::Action::ListInterfaces) {
         std::fputs(net::HostInterfaceListText().c_str(), stdout);
         return 0;
     }
+    if (arguments.action == clitool::Action::Monitor) return Monitor(arguments);
     const Destination destination = ChooseDestination(arguments.interfaceChoice);
     if (!destination.address) {
         Say(destination.error);

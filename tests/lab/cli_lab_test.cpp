@@ -225,4 +225,66 @@ TEST(CliInLab, WhenNoNodeAnswersItSaysWhatItSaw) {
     }
 }
 
+// "1@level 2@level ... 512@level": a console's first frame, every channel at its level.
+std::string EveryChannelAt(int level) {
+    std::string channels;
+    for (int channel = 1; channel <= 512; ++channel) {
+        channels += " " + std::to_string(channel) + "@" + std::to_string(level);
+    }
+    return channels;
+}
+
+// Two consoles broadcasting on the lab's network, one universe in common: the monitor on the
+// tool host hears both, names the conflict, and the loss of the one that stops.
+TEST(CliInLab, MonitorHearsBroadcastConsolesAndTheirConflict) {
+    REQUIRE_LAB();
+    lab::Lab lab;
+    const std::string deskA = lab.AddHost("10.1.2.30");
+    const std::string deskB = lab.AddHost("10.1.2.31");
+    lab::Process monitor(
+        lab::NamespaceCommand(lab.ToolNamespace(), {PRAVELTEST_CLI_BINARY, "monitor"}));
+    ASSERT_TRUE(monitor.WaitForLine(
+        [](const std::string& line) {
+            return line.ends_with(" listening interface=all port=3333");
+        },
+        10s))
+        << monitor.Errors();
+    // One console at a time, so that the lines come in one order.
+    const auto waitFor = [&monitor](const std::string& text) {
+        return monitor.WaitForLine(
+            [&text](const std::string& line) { return line.find(text) != std::string::npos; }, 15s);
+    };
+    testing_support::Console consoleA(deskA, 2, "10.1.2.255");
+    ASSERT_TRUE(waitFor("frame 10.1.2.30 universe=2 ")) << monitor.Output();
+    {
+        testing_support::Console consoleB(deskB, 1, "10.1.2.255");
+        ASSERT_TRUE(waitFor("conflict universe=1")) << monitor.Output();
+    }
+    EXPECT_TRUE(waitFor("lost 10.1.2.31 universe=1")) << monitor.Output();
+    const lab::ExitStatus status = monitor.Stop();
+    consoleA.Stop();
+
+    EXPECT_TRUE(status.Exited(0)) << lab::Describe(status);
+    const std::string time = "[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}\\.[0-9]{3}Z";
+    EXPECT_EQ(std::regex_replace(monitor.Output(), std::regex(time), "TIME"),
+              "TIME listening interface=all port=3333\n"
+              "TIME found 10.1.2.30 universe=1 start-code=0 format=raw type=1 channels=512\n"
+              "TIME frame 10.1.2.30 universe=1" +
+                  EveryChannelAt(1) +
+                  "\n"
+                  "TIME found 10.1.2.30 universe=2 start-code=0 format=raw type=1 channels=512\n"
+                  "TIME frame 10.1.2.30 universe=2" +
+                  EveryChannelAt(2) +
+                  "\n"
+                  "TIME found 10.1.2.31 universe=1 start-code=0 format=raw type=1 channels=512\n"
+                  "TIME frame 10.1.2.31 universe=1" +
+                  EveryChannelAt(1) +
+                  "\n"
+                  "TIME conflict universe=1 10.1.2.30 10.1.2.31\n"
+                  "TIME lost 10.1.2.31 universe=1\n");
+    EXPECT_EQ(std::regex_replace(monitor.Errors(), std::regex("frames=[0-9]+"), "frames=N"),
+              "praveltest-cli: monitored sources=3 universes=2 frames=N malformed=0 conflicts=1 "
+              "lost=1 other=0\n");
+}
+
 }  // namespace
