@@ -113,13 +113,22 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
                                                        : Action::Help;
         return result;
     }
-    if (args.empty()) return Fail("no subcommand given; expected poll or level");
+    if (args.empty()) return Fail("no subcommand given; expected poll, level or pattern");
     if (args[0] == "poll") {
         result.action = Action::Poll;
     } else if (args[0] == "level") {
         result.action = Action::Level;
+    } else if (args[0] == "pattern") {
+        result.action = Action::Pattern;
+        std::vector<tooloptions::Option> common = Table(result);
+        common.resize(2);  // --interface and --port
+        const std::span<const std::string> rest(args.begin() + 1, args.end());
+        if (const auto mistake = ReadPatternArguments(rest, std::move(common), result.pattern)) {
+            return Fail(*mistake);
+        }
+        return result;
     } else {
-        return Fail("unknown subcommand '" + args[0] + "'; expected poll or level");
+        return Fail("unknown subcommand '" + args[0] + "'; expected poll, level or pattern");
     }
     bool levelGiven = false;
     const tooloptions::Setter setLevel =
@@ -150,8 +159,8 @@ std::string HelpText(const std::string& program) {
        )" + program +
            R"( level LEVEL [--universe U] [--channels N] [--start-code S]
              [--format raw|rle|pairs|zero] [--dry-run] [COMMON]
-       )" + program +
-           R"( --list-interfaces | --help | --version
+       )" + PatternUsage(program) +
+           R"(       )" + program + R"( --list-interfaces | --help | --version
 Polls DMX512 lighting nodes and sends them DMX levels from a shell, by UDP
 broadcast on port 3333, with the same bytes and the same broadcast address as
 the praveltest window.
@@ -186,6 +195,7 @@ to LEVEL (0 to 255), and prints one line saying what went where:
 Values outside the ranges are clamped, as the window clamps them. Numbers are
 decimal or 0x hex.
 
+)" + PatternHelpSection() + R"(
 COMMON:
   --interface NAME|A.B.C.D  send to a.b.c.255 of this interface's address;
                             without it the address is chosen as the window

@@ -8,10 +8,11 @@
 
 #include "output/OutputSettings.h"
 #include "protocol/NodeProtocol.h"
+#include "tools/CliPattern.h"
 
 namespace clitool {
 
-enum class Action { Poll, Level, Help, Version, ListInterfaces, Error };
+enum class Action { Poll, Level, Pattern, Help, Version, ListInterfaces, Error };
 enum class PollFormat { Table, Json, Csv };
 
 struct PollRequest {
@@ -37,6 +38,7 @@ struct Arguments {
     std::uint16_t port = protocol::kNodePort;
     PollRequest poll;
     LevelRequest level;
+    PatternRequest pattern;
     std::string error;  // one line, for Action::Error
 };
 
