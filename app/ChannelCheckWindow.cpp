@@ -91,6 +91,15 @@ ChannelCheckWindow::ChannelCheckWindow(net::NodeSocket& socket, QWidget* parent)
     connect(stop, &QPushButton::clicked, this, &ChannelCheckWindow::Stop);
     connect(next, &QPushButton::clicked, this, &ChannelCheckWindow::Next);
     connect(previous, &QPushButton::clicked, this, &ChannelCheckWindow::Previous);
+    // While stopped, the channel that Start will light stays within the range.
+    for (QSpinBox* end : {first, last}) {
+        connect(end, &QSpinBox::valueChanged, this, [this] {
+            if (m_player) return;
+            m_selected =
+                std::clamp(m_selected, first->value(), std::max(first->value(), last->value()));
+            ShowChannel(m_selected);
+        });
+    }
     connect(blink, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_player) return;
         m_player->SetBlink(on, Now());
@@ -179,7 +188,8 @@ void ChannelCheckWindow::Previous() {
 
 void ChannelCheckWindow::Move(int by) {
     if (!m_player) {
-        m_selected = std::clamp(m_selected + by, first->value(), std::max(first->value(), last->value()));
+        m_selected =
+            std::clamp(m_selected + by, first->value(), std::max(first->value(), last->value()));
         ShowChannel(m_selected);
         return;
     }
@@ -206,15 +216,15 @@ void ChannelCheckWindow::Tick() {
 }
 
 void ChannelCheckWindow::ShowChannel(int on) {
-    const QString text = on == 0 ? QString("%1-%2").arg(first->value()).arg(last->value())
-                                 : QString::number(on);
+    const QString text =
+        on == 0 ? QString("%1-%2").arg(first->value()).arg(last->value()) : QString::number(on);
     if (channel->text() != text) channel->setText(text);
 }
 
 void ChannelCheckWindow::EnableSettings(bool on) {
-    for (QWidget* each : std::initializer_list<QWidget*>{universe, startCode, first, last, level,
-                                                         others, kind, shape, rate, period,
-                                                         refresh, start}) {
+    for (QWidget* each :
+         std::initializer_list<QWidget*>{universe, startCode, first, last, level, others, kind,
+                                         shape, rate, period, refresh, start}) {
         each->setEnabled(on);
     }
     stop->setEnabled(!on);

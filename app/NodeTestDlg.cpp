@@ -100,7 +100,9 @@ void CNodeTestDlg::AddAboutItemAndIcons() {
         AppendSystemMenuItem(res::kCommandAbout, aboutItem);
     }
     const std::string channelCheckItem = res::LoadString(res::kStringChannelCheckItem);
-    if (!channelCheckItem.empty()) AppendSystemMenuItem(res::kCommandChannelCheck, channelCheckItem);
+    if (!channelCheckItem.empty()) {
+        AppendSystemMenuItem(res::kCommandChannelCheck, channelCheckItem);
+    }
     SetIcon(m_icon, true);
     SetIcon(m_icon, false);
 }

@@ -32,7 +32,8 @@ Duration StepTime(std::int64_t step, double stepNs) {
 // The last step whose time is at or before sinceOrigin, by the same rounding as StepTime.
 std::int64_t StepsAt(Duration sinceOrigin, double stepNs) {
     if (stepNs <= 0.0 || sinceOrigin.count() < 0) return 0;
-    auto step = static_cast<std::int64_t>(std::floor(static_cast<double>(sinceOrigin.count()) / stepNs));
+    auto step =
+        static_cast<std::int64_t>(std::floor(static_cast<double>(sinceOrigin.count()) / stepNs));
     while (StepTime(step + 1, stepNs) <= sinceOrigin) ++step;
     while (step > 0 && StepTime(step, stepNs) > sinceOrigin) --step;
     return step;
@@ -92,7 +93,9 @@ int ChaseChannelAt(const Settings& settings, Duration elapsed) {
 
 Levels LevelsAt(const Settings& settings, int channel, Duration elapsed) {
     Levels levels{};
-    const auto at = [&](int ch) -> std::uint8_t& { return levels[static_cast<std::size_t>(ch - 1)]; };
+    const auto at = [&](int ch) -> std::uint8_t& {
+        return levels[static_cast<std::size_t>(ch - 1)];
+    };
     for (int ch = settings.first; ch <= settings.last; ++ch) at(ch) = settings.others;
     switch (settings.kind) {
         case Kind::Check: {

@@ -39,9 +39,7 @@ protected:
         check.refresh->setValue(0.1);
         return check;
     }
-    static void Key(QWidget* target, Qt::Key key) {
-        QTest::keyClick(target, key);
-    }
+    static void Key(QWidget* target, Qt::Key key) { QTest::keyClick(target, key); }
 };
 
 TEST_F(ChannelCheckTest, OpensOnceFromTheWindowMenuAfterAbout) {

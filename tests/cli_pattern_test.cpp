@@ -23,13 +23,13 @@ std::string Meaning(const Args& args) {
     const pattern::Settings& s = r.settings;
     const auto n = [](auto value) { return std::to_string(static_cast<int>(value)); };
     char rates[160];
-    std::snprintf(rates, sizeof rates, "rate=%g period=%g refresh=%g hold=%g seconds=%g",
-                  s.rate, s.period, s.refresh, r.holdSeconds, r.seconds.value_or(-1));
+    std::snprintf(rates, sizeof rates, "rate=%g period=%g refresh=%g hold=%g seconds=%g", s.rate,
+                  s.period, s.refresh, r.holdSeconds, r.seconds.value_or(-1));
     return "kind=" + n(s.kind) + " shape=" + n(s.shape) + " universe=" + n(s.universe) +
-           " start-code=" + n(s.startCode) + " type=" + n(s.dataType) + " channels=" +
-           n(s.first) + "-" + n(s.last) + " level=" + n(s.level) + " others=" + n(s.others) +
-           " " + rates + (r.keep ? " keep" : "") + (r.dryRun ? " dry-run" : "") +
-           " port=" + n(parsed.port) + " interface=" + parsed.interfaceChoice.value_or("-");
+           " start-code=" + n(s.startCode) + " type=" + n(s.dataType) + " channels=" + n(s.first) +
+           "-" + n(s.last) + " level=" + n(s.level) + " others=" + n(s.others) + " " + rates +
+           (r.keep ? " keep" : "") + (r.dryRun ? " dry-run" : "") + " port=" + n(parsed.port) +
+           " interface=" + parsed.interfaceChoice.value_or("-");
 }
 
 TEST(CliPattern, EachCommandLineMeansOneThing) {
@@ -37,9 +37,10 @@ TEST(CliPattern, EachCommandLineMeansOneThing) {
         {{"pattern", "check"},
          "kind=0 shape=0 universe=1 start-code=0 type=1 channels=1-512 level=255 others=0 "
          "rate=2 period=2 refresh=1 hold=1 seconds=-1 port=3333 interface=-"},
-        {{"pattern", "chase", "--channels", "37-48", "--rate=44", "--shape", "sine", "--level",
-          "0x80", "--others", "5", "--seconds", "2.5", "--keep", "--universe", "3", "--format",
-          "rle", "--start-code", "0x55", "--interface", "lo", "--port", "4000"},
+        {{"pattern",      "chase",   "--channels",  "37-48",    "--rate=44", "--shape",
+          "sine",         "--level", "0x80",        "--others", "5",         "--seconds",
+          "2.5",          "--keep",  "--universe",  "3",        "--format",  "rle",
+          "--start-code", "0x55",    "--interface", "lo",       "--port",    "4000"},
          "kind=1 shape=2 universe=3 start-code=85 type=4 channels=37-48 level=128 others=5 "
          "rate=44 period=2 refresh=1 hold=1 seconds=2.5 keep port=4000 interface=lo"},
         {{"pattern", "ramp", "--channels", "7", "--period", "0.5", "--refresh", "4", "--dry-run"},
@@ -73,8 +74,7 @@ TEST(CliPattern, OutOfBoundsIsRefused) {
         {{"pattern", "chase", "--channels", "500-513"},
          "the channels must be FIRST-LAST with 1 <= FIRST <= LAST <= 512"},
         {{"pattern", "chase", "--rate", "45"}, "the chase rate must be 0.5 to 44 steps a second"},
-        {{"pattern", "chase", "--rate", "0.25"},
-         "the chase rate must be 0.5 to 44 steps a second"},
+        {{"pattern", "chase", "--rate", "0.25"}, "the chase rate must be 0.5 to 44 steps a second"},
         {{"pattern", "ramp", "--period", "0"}, "the ramp period must be 0.1 to 3600 seconds"},
         {{"pattern", "check", "--hold", "0"}, "the hold must be 0.01 to 3600 seconds"},
         {{"pattern", "chase", "--seconds", "0"}, "--seconds must be more than 0 and at most 86400"},
@@ -105,7 +105,9 @@ Played Play(const Args& args, bool stopAtOnce) {
     if (!out) return run;
     clitool::RunPattern(
         parsed.pattern,
-        [&run](std::span<const std::uint8_t> frame) { run.sent.emplace_back(frame.begin(), frame.end()); },
+        [&run](std::span<const std::uint8_t> frame) {
+            run.sent.emplace_back(frame.begin(), frame.end());
+        },
         "127.0.0.255:3333", stop.Handle(), out);
     std::rewind(out);
     char buffer[4096];

@@ -16,8 +16,8 @@ namespace {
 
 // A raw frame of universe 1, start code 0: header, the levels from channel 1, the trailer.
 Bytes Frame(std::initializer_list<std::uint8_t> levels) {
-    Bytes frame{'V', 'X', 'D', 'D', 0x00, 0x00, 0x01, 0x00,
-                static_cast<std::uint8_t>(levels.size())};
+    Bytes frame{
+        'V', 'X', 'D', 'D', 0x00, 0x00, 0x01, 0x00, static_cast<std::uint8_t>(levels.size())};
     for (const std::uint8_t level : levels) frame.push_back(level);
     frame.push_back(0x00);
     return frame;
@@ -32,8 +32,8 @@ pattern::Settings Range(int first, int last, std::uint8_t level, std::uint8_t ot
     return settings;
 }
 
-pattern::Settings Chase(pattern::Shape shape, double rate, int first, int last,
-                        std::uint8_t level, std::uint8_t others) {
+pattern::Settings Chase(pattern::Shape shape, double rate, int first, int last, std::uint8_t level,
+                        std::uint8_t others) {
     pattern::Settings settings = Range(first, last, level, others);
     settings.kind = pattern::Kind::Chase;
     settings.shape = shape;
@@ -148,8 +148,8 @@ TEST(PatternPlayer, NextAndPreviousStopAtTheEnds) {
         std::optional<Bytes> sent;
     };
     const std::vector<Move> moves{
-        {false, false, 2, std::nullopt},        {true, true, 3, Frame({0, 0, 50})},
-        {true, false, 3, std::nullopt},         {false, true, 2, Frame({0, 50, 0})},
+        {false, false, 2, std::nullopt}, {true, true, 3, Frame({0, 0, 50})},
+        {true, false, 3, std::nullopt},  {false, true, 2, Frame({0, 50, 0})},
         {false, false, 2, std::nullopt},
     };
     pattern::Player player(Range(2, 3, 50, 0), 0ms);
@@ -173,11 +173,9 @@ TEST(PatternPlayer, DeadlinesAreAbsolute) {
         int channel;
     };
     const std::vector<Due> dues{
-        {0ns, 22'727'273ns, 1},
-        {22'727'273ns, 45'454'545ns, 2},
+        {0ns, 22'727'273ns, 1},          {22'727'273ns, 45'454'545ns, 2},
         {22'800'000ns, 45'454'545ns, 2},  // a late tick does not move the next deadline
-        {999'999'999ns, 1s, 4},
-        {1s, 1'022'727'273ns, 1},
+        {999'999'999ns, 1s, 4},          {1s, 1'022'727'273ns, 1},
         {3600s, 3'600'022'727'273ns, 1},
     };
     pattern::Player player(Chase(pattern::Shape::Snap, 44.0, 1, 4, 255, 0), 0ns);

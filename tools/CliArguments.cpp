@@ -195,7 +195,8 @@ to LEVEL (0 to 255), and prints one line saying what went where:
 Values outside the ranges are clamped, as the window clamps them. Numbers are
 decimal or 0x hex.
 
-)" + PatternHelpSection() + R"(
+)" + PatternHelpSection() +
+           R"(
 COMMON:
   --interface NAME|A.B.C.D  send to a.b.c.255 of this interface's address;
                             without it the address is chosen as the window

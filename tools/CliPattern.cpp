@@ -250,8 +250,7 @@ void RunPattern(const PatternRequest& request, const FrameSender& send,
         line("zero channels=1-" + std::to_string(s.last));
         sendFrame(player.ZeroFrame());
     }
-    line(std::string(request.dryRun ? "would-send" : "sent") + " frames=" +
-         std::to_string(frames));
+    line(std::string(request.dryRun ? "would-send" : "sent") + " frames=" + std::to_string(frames));
 }
 
 std::string PatternUsage(const std::string& program) {

@@ -28,11 +28,10 @@ constexpr char kUsage[] =
     "212992 (bench/perf.sh sets it for them).\n";
 
 perf::Setup ReadSetup(int argc, char** argv) {
-    const lab::Options options(
-        argc, argv, 1,
-        {"program", "node", "floor", "node-ns", "runs", "idle-seconds", "entries", "samples",
-         "drag-ms", "counts", "flood-seconds", "flood-rate", "rows", "show-seconds", "cli",
-         "chase-seconds"});
+    const lab::Options options(argc, argv, 1,
+                               {"program", "node", "floor", "node-ns", "runs", "idle-seconds",
+                                "entries", "samples", "drag-ms", "counts", "flood-seconds",
+                                "flood-rate", "rows", "show-seconds", "cli", "chase-seconds"});
     perf::Setup setup;
     for (const auto& [name, value] : {std::pair{"program", &setup.program},
                                       {"node", &setup.node},

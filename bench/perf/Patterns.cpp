@@ -59,11 +59,10 @@ void ChaseRow(const std::string& from, const std::vector<std::int64_t>& arrivals
          Format("%.2f / %.2f ms, %.2f ms behind (%zu frames of %zu%s)", timing.medianIntervalMs,
                 timing.longestIntervalMs, timing.latestMs, arrivals.size(), expected,
                 ended ? ", then the zero frame" : ", no zero frame"),
-         "",
-         Format("median within 1 ms of %.2f ms, none later than 5 ms, every frame", kPeriodMs),
+         "", Format("median within 1 ms of %.2f ms, none later than 5 ms, every frame", kPeriodMs),
          std::abs(timing.medianIntervalMs - kPeriodMs) <= 1.0 &&
-             timing.longestIntervalMs <= kPeriodMs + 5.0 && timing.latestMs <= 5.0 &&
-             countRight && ended);
+             timing.longestIntervalMs <= kPeriodMs + 5.0 && timing.latestMs <= 5.0 && countRight &&
+             ended);
 }
 
 }  // namespace

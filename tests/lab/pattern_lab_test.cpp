@@ -44,8 +44,7 @@ protected:
     std::unique_ptr<lab::Process> Cli(const std::vector<std::string>& args) {
         std::vector<std::string> argv{PRAVELTEST_CLI_BINARY, "pattern"};
         argv.insert(argv.end(), args.begin(), args.end());
-        return std::make_unique<lab::Process>(
-            lab::NamespaceCommand(lab->ToolNamespace(), argv));
+        return std::make_unique<lab::Process>(lab::NamespaceCommand(lab->ToolNamespace(), argv));
     }
     // Every frame up to and including the first that sets all to 0, waited for with a bound.
     std::vector<testing_support::Datagram> FramesToZero(const Bytes& zero) {
@@ -93,8 +92,7 @@ TEST_F(PatternInLab, AChaseArrivesAtTheRateAskedAndEndsAtZero) {
     EXPECT_LT(timing.latestMs, 15.0);
     // The node printed a line for each frame, the last one all zero.
     const auto heard = node->WaitForLine(
-        [](const std::string& line) { return line.find("levels=0-0") != std::string::npos; },
-        10s);
+        [](const std::string& line) { return line.find("levels=0-0") != std::string::npos; }, 10s);
     ASSERT_TRUE(heard) << node->Output();
     std::size_t dmxLines = 0;
     for (const std::string& line : Lines(node->Output())) {
@@ -122,8 +120,7 @@ TEST_F(PatternInLab, AStopRequestEndsAtZero) {
         EXPECT_EQ(frames[0].bytes, Frame4(7, 0, 0, 0));
         EXPECT_EQ(frames[1].bytes, Frame4(0, 7, 0, 0));
         EXPECT_EQ(frames.back().bytes, Frame4(0, 0, 0, 0));
-        EXPECT_EQ(Lines(cli->Output()).back(),
-                  "sent frames=" + std::to_string(frames.size()));
+        EXPECT_EQ(Lines(cli->Output()).back(), "sent frames=" + std::to_string(frames.size()));
     }
 }
 

@@ -314,9 +314,9 @@ TEST_F(WindowsProgramInLab, ChannelCheckLightsAChannelAndClosingSetsItsChannelsT
     ASSERT_TRUE(first) << "nothing sent on Start";
     EXPECT_EQ(first->bytes, lit);
     std::string seen;
-    EXPECT_TRUE(Desktop::WaitForText(check, {"Sending to channels 1-512 of universe 1"}, kOnScreen,
-                                     &seen))
-        << "the window reads:\n" << seen;
+    const std::string says = "Sending to channels 1-512 of universe 1";
+    EXPECT_TRUE(Desktop::WaitForText(check, {says}, kOnScreen, &seen)) << "the window reads:\n"
+                                                                       << seen;
     Desktop::Type(check, "alt+F4");
     std::vector<std::uint8_t> zero(lit);
     zero[protocol::kDmxHeaderLength] = 0x00;
