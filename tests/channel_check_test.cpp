@@ -40,6 +40,19 @@ protected:
         return check;
     }
     static void Key(QWidget* target, Qt::Key key) { QTest::keyClick(target, key); }
+    // The next count datagrams, while the window's timer runs; bounded.
+    std::vector<testing_support::Datagram> WindowSends(std::size_t count) {
+        std::vector<testing_support::Datagram> sent;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sent.size() < count && std::chrono::steady_clock::now() < deadline) {
+            QTest::qWait(5);
+            for (auto& datagram :
+                 observer->ReceiveFor(std::chrono::milliseconds(1), count - sent.size())) {
+                sent.push_back(std::move(datagram));
+            }
+        }
+        return sent;
+    }
 };
 
 TEST_F(ChannelCheckTest, OpensOnceFromTheWindowMenuAfterAbout) {
@@ -118,28 +131,62 @@ TEST_F(ChannelCheckTest, StopAndCloseSetEveryTouchedChannelToZero) {
     }
 }
 
-// The refresh resends an unchanged frame at the rate set; judged by what arrived before a bound,
-// never by what a fixed sleep holds.
+// The refresh resends an unchanged frame at the rate set; judged by the kernel's stamps of what
+// arrived within a bound, never by what a fixed sleep holds.
 TEST_F(ChannelCheckTest, AnUnchangedFrameIsSentAgainAtTheRefreshRate) {
     ChannelCheckWindow& check = OpenSmallRange();
     check.refresh->setValue(10.0);
     check.Start();
-    const auto started = std::chrono::steady_clock::now();
-    std::vector<std::int64_t> arrivals;
-    while (arrivals.size() < 6 &&
-           std::chrono::steady_clock::now() - started < std::chrono::seconds(10)) {
-        QTest::qWait(10);
-        for (auto& datagram : observer->ReceiveFor(std::chrono::milliseconds(1))) {
-            EXPECT_EQ(datagram.bytes, Frame3(0, 255, 0));
-            arrivals.push_back(datagram.kernelRealtimeNs);
-        }
-    }
-    ASSERT_GE(arrivals.size(), 6u);
+    const std::vector<testing_support::Datagram> sent = WindowSends(6);
+    check.Stop();
+    ASSERT_EQ(sent.size(), 6u);
+    for (const auto& datagram : sent) EXPECT_EQ(datagram.bytes, Frame3(0, 255, 0));
     // 10 a second: five gaps of 100 ms, allowing a loaded machine's timer its slack.
-    const double gapsMs = static_cast<double>(arrivals[5] - arrivals[0]) / 1e6;
+    const double gapsMs =
+        static_cast<double>(sent[5].kernelRealtimeNs - sent[0].kernelRealtimeNs) / 1e6;
     EXPECT_GT(gapsMs, 450.0);
     EXPECT_LT(gapsMs, 1000.0);
-    check.Stop();
+}
+
+// What the window's pattern settings make of a range of two channels, in order.
+TEST_F(ChannelCheckTest, EachPatternSendsItsFramesInOrder) {
+    struct Case {
+        const char* name;
+        std::function<void(ChannelCheckWindow&)> choose;
+        std::vector<Bytes> frames;
+    };
+    const std::vector<Case> cases{
+        {"Blink",
+         [](ChannelCheckWindow& check) { check.blink->setChecked(true); },
+         {Frame3(0, 255, 0), Frame3(0, 0, 0), Frame3(0, 255, 0)}},
+        {"SnapChaseAt44Hz",
+         [](ChannelCheckWindow& check) {
+             check.kind->setCurrentIndex(1);
+             check.rate->setValue(44.0);
+         },
+         {Frame3(0, 255, 0), Frame3(0, 0, 255), Frame3(0, 255, 0), Frame3(0, 0, 255)}},
+        {"OthersAndLevel",
+         [](ChannelCheckWindow& check) {
+             check.level->setValue(0x80);
+             check.others->setValue(0x10);
+         },
+         {Frame3(0, 0x80, 0x10)}},
+    };
+    for (const Case& each : cases) {
+        SCOPED_TRACE(each.name);
+        ChannelCheckWindow& check = OpenSmallRange();
+        each.choose(check);
+        check.Start();
+        std::vector<Bytes> frames;
+        for (auto& datagram : WindowSends(each.frames.size())) frames.push_back(datagram.bytes);
+        check.Stop();
+        EXPECT_EQ(frames, each.frames);
+        SentSoFar();  // what came after, and the zero frame
+        check.blink->setChecked(false);
+        check.kind->setCurrentIndex(0);
+        check.level->setValue(255);
+        check.others->setValue(0);
+    }
 }
 
 }  // namespace
