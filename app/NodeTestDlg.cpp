@@ -99,6 +99,10 @@ void CNodeTestDlg::AddAboutItemAndIcons() {
         AppendSystemMenuSeparator();
         AppendSystemMenuItem(res::kCommandAbout, aboutItem);
     }
+    const std::string channelCheckItem = res::LoadString(res::kStringChannelCheckItem);
+    if (!channelCheckItem.empty()) {
+        AppendSystemMenuItem(res::kCommandChannelCheck, channelCheckItem);
+    }
     SetIcon(m_icon, true);
     SetIcon(m_icon, false);
 }
@@ -118,6 +122,13 @@ void CNodeTestDlg::OnSysCommand(Event& event) {
     if (framework::SystemCommandOf(event) == res::kCommandAbout) {
         CAboutDlg about(m_icon, this);
         about.DoModal();
+        return;
+    }
+    if (framework::SystemCommandOf(event) == res::kCommandChannelCheck) {
+        if (!m_channelCheck) m_channelCheck = std::make_unique<ChannelCheckWindow>(m_socket, this);
+        m_channelCheck->show();
+        m_channelCheck->raise();
+        m_channelCheck->activateWindow();
         return;
     }
     Default(event);

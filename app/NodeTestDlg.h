@@ -4,8 +4,10 @@
 #include <QIcon>
 #include <QSlider>
 #include <QTreeWidget>
+#include <memory>
 #include <string>
 
+#include "app/ChannelCheckWindow.h"
 #include "discovery/DeviceTree.h"
 #include "framework/Bound.h"
 #include "framework/Dialog.h"
@@ -34,6 +36,8 @@ public:
     const net::NodeSocket& Socket() const { return m_socket; }
     const output::OutputSettings& Settings() const { return m_settings; }
     const QIcon& Icon() const { return m_icon; }
+    // Once opened from the window menu; nothing before.
+    ChannelCheckWindow* ChannelCheck() const { return m_channelCheck.get(); }
 
 protected:
     bool OnInitDialog() override;
@@ -65,4 +69,6 @@ private:
 
     discovery::DeviceTree m_deviceTree;
     output::LevelSender m_levelSender;
+    // Last, so that it is gone, its channels set to 0, while the socket is still open.
+    std::unique_ptr<ChannelCheckWindow> m_channelCheck;
 };

@@ -27,7 +27,7 @@ options=()
 if [ "${1:-}" = --quick ]; then
     shift
     options=(--runs 3 --idle-seconds 20 --entries 50 --samples 200 --drag-ms 500 --counts 10
-        --flood-seconds 3 --show-seconds 3)
+        --flood-seconds 3 --show-seconds 3 --chase-seconds 3)
 fi
 praveltest_require_root \
     "bench/perf.sh needs root: it builds a lab of network namespaces so that the program's" \
@@ -36,7 +36,8 @@ praveltest_require_root \
 echo "== building the release preset in $build" >&2
 # Configured every time: a build folder made before a target existed has no rule for it.
 praveltest_configure release
-praveltest_build release praveltest praveltest-node floor_dialog praveltest_perf praveltest-lab \
+praveltest_build release praveltest praveltest-node praveltest-cli floor_dialog praveltest_perf \
+    praveltest-lab \
     >/dev/null
 
 name="ptperf$$"
@@ -58,6 +59,7 @@ harness() {
     praveltest_lab_exec tool env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" \
         "$build/bench/praveltest_perf" --program "$build/app/praveltest" \
         --node "$build/tools/praveltest-node" --floor "$build/bench/floor_dialog" \
+        --cli "$build/tools/praveltest-cli" \
         --node-ns "$name-h1" "$@"
 }
 status=0

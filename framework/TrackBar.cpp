@@ -76,11 +76,24 @@ void TrackBar::initStyleOption(QStyleOptionSlider* option) const {
     if (m_staticEdge) option->rect.adjust(1, 1, -1, -1);
 }
 
-void TrackBar::paintEvent(QPaintEvent* event) {
-    QSlider::paintEvent(event);
-    if (!m_staticEdge) return;
+void TrackBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    qDrawShadePanel(&painter, rect(), palette(), true, 1);
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    // Styles that fill the groove fill it from the minimum's end to the thumb: here from the top,
+    // where the level is 255, so the fill would show 255 minus the level. The groove alone is
+    // drawn mirrored (same thumb rectangle, minimum at the bottom) so the fill rises with the
+    // level; thumb and ticks are drawn as they are.
+    QStyleOptionSlider groove = option;
+    groove.subControls = QStyle::SC_SliderGroove;
+    groove.upsideDown = !option.upsideDown;
+    groove.sliderPosition = option.maximum + option.minimum - option.sliderPosition;
+    groove.sliderValue = option.maximum + option.minimum - option.sliderValue;
+    style()->drawComplexControl(QStyle::CC_Slider, &groove, &painter, this);
+    option.subControls = QStyle::SC_SliderHandle;
+    if (tickPosition() != NoTicks) option.subControls |= QStyle::SC_SliderTickmarks;
+    style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+    if (m_staticEdge) qDrawShadePanel(&painter, rect(), palette(), true, 1);
 }
 
 void TrackBar::mousePressEvent(QMouseEvent* event) {

@@ -2,11 +2,18 @@
 # Takes a screenshot of the real window under Xvfb: a lab of network namespaces with three
 # simulated nodes, the program on the tool's host at 10.1.2.3, after a level change.
 # Needs root (for the namespaces). Writes docs/screenshot.png unless given another path.
+# With --channel-check first, the Channel Check window instead, opened from the window menu and
+# stepped from channel 37 of 37 to 48 on to 40; docs/channel-check.png unless told otherwise.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 root=$(praveltest_root)
 cd "$root"
-out=${1:-docs/screenshot.png}
+what=main
+if [ "${1:-}" = --channel-check ]; then
+    what=channel-check
+    shift
+fi
+out=${1:-docs/$([ "$what" = main ] && echo screenshot || echo channel-check).png}
 [ "$(id -u)" -eq 0 ] || { echo "screenshot.sh needs root for its namespace lab" >&2; exit 1; }
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" iproute2 xvfb xdotool imagemagick
 praveltest_build default >/dev/null
@@ -43,17 +50,42 @@ wait_for_lines "$work/display" 1 '^[0-9]'
 export DISPLAY=":$(cat "$work/display")"
 "$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=xcb build/default/app/praveltest >/dev/null 2>&1 &
 pids+=($!)
-window=
-for _ in $(seq 100); do
-    window=$(xdotool search --name '^PraveltTest$' 2>/dev/null | head -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
+find_window() {  # title
+    local found=
+    for _ in $(seq 100); do
+        found=$(xdotool search --name "^$1\$" 2>/dev/null | head -1 || true)
+        [ -n "$found" ] && break
+        sleep 0.1
+    done
+    [ -n "$found" ] || { echo "the window '$1' did not appear" >&2; exit 1; }
+    echo "$found"
+}
+window=$(find_window PraveltTest)
 for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:3333'; done
 capture_when_still "$window" "$work/listed.png"
 
 xdotool windowfocus --sync "$window"
+if [ "$what" = channel-check ]; then
+    # The window menu, then its last item.
+    xdotool key --window "$window" alt+space
+    sleep 0.5
+    xdotool key Up Return
+    check=$(find_window 'Channel Check')
+    xdotool windowfocus --sync "$check"
+    # Universe, start code, then the first and last channel; Start, then Next three times.
+    xdotool key --window "$check" Tab Tab ctrl+a 3 7 Tab ctrl+a 4 8 Tab
+    xdotool key --window "$check" alt+s
+    wait_for_lines "$work/h1" 1 '^dmx from=10.1.2.3:3333 .* channels=48 levels=0-255'
+    # A mnemonic holds its button down for a moment, and a second press meanwhile would be lost.
+    for _ in 1 2 3; do
+        xdotool key --window "$check" alt+n
+        sleep 0.4
+    done
+    mkdir -p "$(dirname "$out")"
+    capture_when_still "$check" "$out"
+    echo "wrote $out"
+    exit 0
+fi
 # From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down,
 # each key a message on its press and one on its release.
 xdotool key --window "$window" Tab Tab Home Page_Down Page_Down Page_Down

@@ -57,6 +57,8 @@ std::string Meaning(const Args& args) {
                    " start-code=" + number(settings.startCode) +
                    " format=" + number(settings.dataFormat) +
                    (parsed.level.dryRun ? " dry-run" : "") + common;
+        case Action::Pattern:
+            return "pattern";  // its settings: cli_pattern_test.cpp
         case Action::Error:
             return "error: " + parsed.error;
         case Action::Help:
@@ -101,8 +103,8 @@ TEST(CliArguments, EachCommandLineMeansOneThing) {
 TEST(CliArguments, MistakesAreNamedInOneLine) {
     const std::string wait = ": expected seconds, more than 0 and at most 3600";
     const std::vector<ParseCase> cases{
-        {{}, "no subcommand given; expected poll, level or monitor"},
-        {{"scan"}, "unknown subcommand 'scan'; expected poll, level or monitor"},
+        {{}, "no subcommand given; expected poll, level, monitor or pattern"},
+        {{"scan"}, "unknown subcommand 'scan'; expected poll, level, monitor or pattern"},
         {{"poll", "--wait", "0"}, "bad value '0' for --wait" + wait},
         {{"poll", "--wait", "3601"}, "bad value '3601' for --wait" + wait},
         {{"poll", "--wait", "1s"}, "bad value '1s' for --wait" + wait},

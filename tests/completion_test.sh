@@ -30,11 +30,17 @@ check() {
     fi
 }
 
-check praveltest-cli "praveltest-cli " "poll level monitor --list-interfaces --help --version"
+check praveltest-cli "praveltest-cli " "poll level monitor pattern --list-interfaces --help --version"
 check praveltest-cli "praveltest-cli m" "monitor"
 check praveltest-cli "praveltest-cli monitor --" "--format --universe --seconds --interface --port --help"
 check praveltest-cli "praveltest-cli monitor --format " "screen log json"
 check praveltest-cli "praveltest-cli monitor --seconds " ""
+check praveltest-cli "praveltest-cli pattern " "check chase ramp"
+check praveltest-cli "praveltest-cli pattern chase --s" "--start-code --shape --seconds"
+check praveltest-cli "praveltest-cli pattern chase --shape " "snap ramp sine"
+check praveltest-cli "praveltest-cli pattern check --format " "raw rle pairs zero"
+check praveltest-cli "praveltest-cli pattern check --hold " ""
+check praveltest-cli "praveltest-cli pattern ramp --k" "--keep"
 check praveltest-cli "praveltest-cli poll --" "--wait --expect --format --interface --port --help"
 check praveltest-cli "praveltest-cli level 9 --d" "--dry-run"
 check praveltest-cli "praveltest-cli poll --format " "table json csv"

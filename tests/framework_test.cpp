@@ -8,12 +8,16 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <memory>
 
 #include "framework/Bound.h"
 #include "framework/ControlBuilder.h"
@@ -23,6 +27,7 @@
 #include "framework/MessageBox.h"
 #include "framework/ModalLoop.h"
 #include "framework/SpinButton.h"
+#include "framework/TrackBar.h"
 #include "testing/MessageRecorder.h"
 
 using namespace framework;
@@ -540,6 +545,54 @@ TEST_F(FrameworkTest, BorderAndStaticEdgeStylesShowAsFrames) {
     const QImage plain = dialog.Item(4)->grab().toImage();
     EXPECT_NE(plain.pixel(0, middle), dark);
     EXPECT_NE(plain.pixel(plain.width() - 1, middle), light);
+}
+
+// Under a style that fills the groove, the fill rises from the bottom (level 0) to the thumb, as
+// the level does: position 0 is the top, so the level is 255 minus the position.
+TEST_F(FrameworkTest, TheGrooveFillFollowsTheLevelNotThePosition) {
+    struct Case {
+        int level;
+        bool filledAboveThumb;
+        bool filledBelowThumb;
+    };
+    constexpr std::array kCases{Case{0, false, false}, Case{128, false, true},
+                                Case{255, false, true}};
+    constexpr std::array kSlider{ControlTemplate{1, ControlKind::Slider, "", 0, 0, 20, 100, 0}};
+    const DialogTemplate sliderOnly{902, "Slider", 30, 110, "MS Sans Serif", 8, kSlider};
+    Dialog dialog(sliderOnly);
+    dialog.Create();
+    auto* slider = qobject_cast<TrackBar*>(dialog.Item(1));
+    ASSERT_NE(slider, nullptr);
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+    ASSERT_NE(fusion, nullptr);
+    slider->setStyle(fusion.get());
+    slider->setRange(0, 255);
+    const QColor highlight = slider->palette().color(QPalette::Highlight);
+    // The fill is the highlight, shaded; the bare groove is grey.
+    const auto filled = [&](QRgb pixel) {
+        const QColor color(pixel);
+        return std::abs(color.hue() - highlight.hue()) < 15 && color.saturation() > 60;
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.level);
+        slider->setSliderPosition(255 - c.level);
+        const QImage image = slider->grab().toImage();
+        const QRect thumb = slider->ThumbRect();
+        const int x = thumb.center().x();
+        // Mid-way between each end of the groove and the thumb, where there is groove there.
+        int sides = 0;
+        if (thumb.top() > 8) {
+            ++sides;
+            EXPECT_EQ(filled(image.pixel(x, thumb.top() / 2)), c.filledAboveThumb);
+        }
+        if (image.height() - thumb.bottom() > 8) {
+            ++sides;
+            EXPECT_EQ(filled(image.pixel(x, (thumb.bottom() + image.height()) / 2)),
+                      c.filledBelowThumb);
+        }
+        EXPECT_GE(sides, 1);
+    }
+    slider->setStyle(nullptr);
 }
 
 TEST_F(FrameworkTest, AHeldSpinArrowStopsRepeatingOnceABoxTakesTheInput) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/FrameTiming.h"
 #include "testing/Options.h"
 #include "testing/PeerSocket.h"
 #include "testing/ProcStatus.h"
@@ -143,6 +144,26 @@ TEST(PeerSocketTest, ASentinelThatCannotArriveIsNoneAtTheEnd) {
     // Another loopback address: no socket there has the observer's port.
     EXPECT_FALSE(observer.ReceiveBeforeSentinel(sentinelSender, "127.0.0.2",
                                                 std::chrono::milliseconds(100)));
+}
+
+// A period of 10 ms: steady frames, one late frame, and a schedule that drifts.
+TEST(FrameTimingTest, IntervalsAndTheLatestFrameBehindItsDeadline) {
+    struct Case {
+        std::vector<std::int64_t> arrivalsNs;
+        double median, longest, latest;
+    };
+    const std::vector<Case> cases{
+        {{1'000'000, 11'000'000, 21'000'000, 31'000'000}, 10.0, 10.0, 0.0},
+        {{0, 10'000'000, 24'000'000, 30'000'000, 40'000'000}, 10.0, 14.0, 4.0},
+        {{0, 11'000'000, 22'000'000, 33'000'000, 44'000'000}, 11.0, 11.0, 4.0},
+    };
+    for (const Case& c : cases) {
+        const auto timing = testing_support::TimeFrames(c.arrivalsNs, 10'000'000.0);
+        EXPECT_EQ(timing.frames, c.arrivalsNs.size());
+        EXPECT_DOUBLE_EQ(timing.medianIntervalMs, c.median);
+        EXPECT_DOUBLE_EQ(timing.longestIntervalMs, c.longest);
+        EXPECT_DOUBLE_EQ(timing.latestMs, c.latest);
+    }
 }
 
 }  // namespace

@@ -157,15 +157,25 @@ Arguments ParseArguments(const std::vector<std::string>& args) {
                                                        : Action::Help;
         return result;
     }
-    if (args.empty()) return Fail("no subcommand given; expected poll, level or monitor");
+    if (args.empty()) return Fail("no subcommand given; expected poll, level, monitor or pattern");
     if (args[0] == "poll") {
         result.action = Action::Poll;
     } else if (args[0] == "level") {
         result.action = Action::Level;
     } else if (args[0] == "monitor") {
         result.action = Action::Monitor;
+    } else if (args[0] == "pattern") {
+        result.action = Action::Pattern;
+        std::vector<tooloptions::Option> common = Table(result);
+        common.resize(2);  // --interface and --port
+        const std::span<const std::string> rest(args.begin() + 1, args.end());
+        if (const auto mistake = ReadPatternArguments(rest, std::move(common), result.pattern)) {
+            return Fail(*mistake);
+        }
+        return result;
+
     } else {
-        return Fail("unknown subcommand '" + args[0] + "'; expected poll, level or monitor");
+        return Fail("unknown subcommand '" + args[0] + "'; expected poll, level, monitor or pattern");
     }
     bool levelGiven = false;
     const tooloptions::Setter setLevel =
@@ -199,11 +209,11 @@ std::string HelpText(const std::string& program) {
        )" + program +
            R"( monitor [--format screen|log|json] [--universe U] [--seconds S]
              [COMMON]
-       )" + program +
-           R"( --list-interfaces | --help | --version
-Polls DMX512 lighting nodes, sends them DMX levels and watches the DMX data on
-the wire from a shell, by UDP broadcast on port 3333, with the same bytes and
-the same broadcast address as the praveltest window.
+       )" + PatternUsage(program) +
+           R"(       )" + program + R"( --list-interfaces | --help | --version
+Polls DMX512 lighting nodes, sends them DMX levels and test patterns, and
+watches the DMX data on the wire from a shell, by UDP broadcast on port 3333,
+with the same bytes and the same broadcast address as the praveltest window.
 
 poll: sends one poll and lists every node that answers within the wait, one
 record per node name (the latest reply for a name wins), in the order in which
@@ -260,6 +270,8 @@ the universe, up/down scroll, m shows levels, percent or hex, q quits.
 At the end one line on standard error sums up, over every universe:
   monitored sources=N universes=N frames=N malformed=N conflicts=N lost=N other=N
 
+)" + PatternHelpSection() +
+           R"(
 COMMON:
   --interface NAME|A.B.C.D  send to a.b.c.255 of this interface's address
                             (on Linux also hear only what comes through it);

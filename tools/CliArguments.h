@@ -8,10 +8,11 @@
 
 #include "output/OutputSettings.h"
 #include "protocol/NodeProtocol.h"
+#include "tools/CliPattern.h"
 
 namespace clitool {
 
-enum class Action { Poll, Level, Monitor, Help, Version, ListInterfaces, Error };
+enum class Action { Poll, Level, Monitor, Pattern, Help, Version, ListInterfaces, Error };
 enum class PollFormat { Table, Json, Csv };
 // Screen on a terminal, log when piped, unless chosen.
 enum class MonitorFormat { Automatic, Screen, Log, Json };
@@ -47,6 +48,7 @@ struct Arguments {
     PollRequest poll;
     LevelRequest level;
     MonitorRequest monitor;
+    PatternRequest pattern;
     std::string error;  // one line, for Action::Error
 };
 

@@ -21,10 +21,12 @@
 #include "praveltest/Version.h"
 #include "tools/CliArguments.h"
 #include "tools/CliMonitor.h"
+#include "tools/CliPattern.h"
 #include "tools/LevelReport.h"
 #include "tools/NoAnswerDiagnosis.h"
 #include "tools/ReplyCollector.h"
 #include "tools/ReplyFormats.h"
+#include "tools/StopRequest.h"
 #include "tools/ToolOptions.h"
 
 namespace {
@@ -220,20 +222,51 @@ int Monitor(const clitool::Arguments& arguments) {
     }
 }
 
+int PlayPattern(const clitool::Arguments& arguments, const Destination& to) {
+    const clitool::PatternRequest& request = arguments.pattern;
+    std::string why;
+    if (!simnode::InstallStopRequest(&why)) {
+        Say(why);
+        return kFailed;
+    }
+    net::UdpSocket endpoint;
+    if (!request.dryRun) OpenEndpoint(endpoint, arguments.port, NamedInterface(to));
+    const std::string& address = *to.address;
+    const auto send = [&](std::span<const std::uint8_t> frame) {
+        if (!request.dryRun) Send(endpoint, address, arguments.port, frame);
+    };
+    clitool::RunPattern(request, send, address + ":" + std::to_string(arguments.port),
+                        simnode::StopRequestHandle(), stdout);
+    return 0;
+}
+
 int Run(const clitool::Arguments& arguments) {
     if (arguments.action == clitool::Action::ListInterfaces) {
         std::fputs(net::HostInterfaceListText().c_str(), stdout);
         return 0;
     }
     if (arguments.action == clitool::Action::Monitor) return Monitor(arguments);
+    if (arguments.action == clitool::Action::Pattern) {
+        const std::string problem = clitool::ValidatePattern(arguments.pattern);
+        if (!problem.empty()) {
+            Say(problem);
+            return kBadCommandLine;
+        }
+    }
     const Destination destination = ChooseDestination(arguments.interfaceChoice);
     if (!destination.address) {
         Say(destination.error);
         return destination.status;
     }
     try {
-        return arguments.action == clitool::Action::Poll ? Poll(arguments, destination)
-                                                         : Level(arguments, destination);
+        switch (arguments.action) {
+            case clitool::Action::Poll:
+                return Poll(arguments, destination);
+            case clitool::Action::Pattern:
+                return PlayPattern(arguments, destination);
+            default:
+                return Level(arguments, destination);
+        }
     } catch (const std::runtime_error& error) {
         Say(error.what());
         return kFailed;

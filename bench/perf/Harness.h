@@ -12,6 +12,8 @@
 #include "testing/PeerSocket.h"
 #include "testing/Process.h"
 
+class CNodeTestDlg;
+
 namespace perf {
 
 using namespace std::chrono_literals;
@@ -33,6 +35,10 @@ struct Setup {
     // The rows taken at a stock receive-queue limit instead of the usual ones.
     bool stockQueue = false;
     int showSeconds = 10;
+    std::string cli;
+    int chaseSeconds = 10;
+    // Only the test patterns' rows.
+    bool patternsOnly = false;
 };
 
 // A show's console: every universe, full frames, 44 times a second.
@@ -93,5 +99,10 @@ void MeasureDiscovery(const Setup& setup);
 void MeasureFlood(const Setup& setup, const Floor& floor, Application& application);
 void MeasureShowScaleWindow(const Setup& setup, Application& application);
 void MeasureRepeatedPolls(const Setup& setup);
+// A 44 Hz chase from praveltest-cli and from the Channel Check window.
+void MeasureChase(const Setup& setup, Application& application);
+// The tick's work: each timer event of the window's receive timer, from delivery to return, into
+// tickMs until the application's watcher is cleared.
+void WatchTicks(Application& application, CNodeTestDlg& window, std::vector<double>& tickMs);
 
 }  // namespace perf

@@ -44,7 +44,8 @@ int LevelOf(const Datagram& datagram) {
     return dmx ? bytes[protocol::kDmxHeaderLength] : -1;
 }
 
-// The tick's work: each timer event of the window's receive timer, from delivery to return.
+}  // namespace
+
 void WatchTicks(Application& application, CNodeTestDlg& window, std::vector<double>& tickMs) {
     const auto timers = window.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
     if (timers.size() != 1) Fail("the window does not have its one receive timer");
@@ -55,6 +56,8 @@ void WatchTicks(Application& application, CNodeTestDlg& window, std::vector<doub
             tickMs.push_back(static_cast<double>(ns) / 1e6);
     };
 }
+
+namespace {
 
 // A node on the node host that the window has not heard yet.
 std::unique_ptr<Process> StartNode(const Setup& setup, const std::vector<std::string>& options) {

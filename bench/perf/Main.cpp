@@ -19,22 +19,25 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: praveltest_perf --program BIN --node BIN --floor BIN --node-ns NS [--runs N]\n"
-    "       [--idle-seconds S] [--entries N] [--samples N] [--drag-ms MS] [--counts N,N,...]\n"
-    "       [--flood-seconds S] [--flood-rate N] [--rows usual|stock-queue] [--show-seconds S]\n"
+    "usage: praveltest_perf --program BIN --node BIN --floor BIN --cli BIN --node-ns NS\n"
+    "       [--runs N] [--idle-seconds S] [--entries N] [--samples N] [--drag-ms MS]\n"
+    "       [--counts N,N,...] [--flood-seconds S] [--flood-rate N] [--show-seconds S]\n"
+    "       [--chase-seconds S] [--rows usual|stock-queue|patterns]\n"
+    "--rows patterns takes only the test patterns' rows (a 44 Hz chase).\n"
     "--rows stock-queue takes the show-scale rows instead, which need net.core.rmem_max at\n"
     "212992 (bench/perf.sh sets it for them).\n";
 
 perf::Setup ReadSetup(int argc, char** argv) {
-    const lab::Options options(
-        argc, argv, 1,
-        {"program", "node", "floor", "node-ns", "runs", "idle-seconds", "entries", "samples",
-         "drag-ms", "counts", "flood-seconds", "flood-rate", "rows", "show-seconds"});
+    const lab::Options options(argc, argv, 1,
+                               {"program", "node", "floor", "node-ns", "runs", "idle-seconds",
+                                "entries", "samples", "drag-ms", "counts", "flood-seconds",
+                                "flood-rate", "rows", "show-seconds", "cli", "chase-seconds"});
     perf::Setup setup;
     for (const auto& [name, value] : {std::pair{"program", &setup.program},
                                       {"node", &setup.node},
                                       {"floor", &setup.floor},
-                                      {"node-ns", &setup.nodeNamespace}}) {
+                                      {"node-ns", &setup.nodeNamespace},
+                                      {"cli", &setup.cli}}) {
         *value = options.Text(name);
         if (value->empty()) throw lab::UsageError(std::string("--") + name + " is needed");
     }
@@ -45,12 +48,16 @@ perf::Setup ReadSetup(int argc, char** argv) {
                                       {"drag-ms", &setup.dragMs},
                                       {"flood-seconds", &setup.floodSeconds},
                                       {"flood-rate", &setup.floodRate},
-                                      {"show-seconds", &setup.showSeconds}}) {
+                                      {"show-seconds", &setup.showSeconds},
+                                      {"chase-seconds", &setup.chaseSeconds}}) {
         *value = options.Number(name, *value);
     }
     const std::string rows = options.Text("rows", "usual");
-    if (rows != "usual" && rows != "stock-queue") throw lab::UsageError("bad --rows " + rows);
+    if (rows != "usual" && rows != "stock-queue" && rows != "patterns") {
+        throw lab::UsageError("bad --rows " + rows);
+    }
     setup.stockQueue = rows == "stock-queue";
+    setup.patternsOnly = rows == "patterns";
     if (options.Has("counts")) {
         setup.counts.clear();
         std::istringstream list(options.Text("counts"));
@@ -116,6 +123,8 @@ void RunUsualRows(const perf::Setup& setup, perf::Application& application) {
     BoxesRow("during latency, drag, discovery and flood", boxes);
     Phase("size");
     perf::MeasureSize(setup);
+    Phase("a 44 Hz chase from praveltest-cli and from the Channel Check window");
+    perf::MeasureChase(setup, application);
 }
 
 void RunStockQueueRows(const perf::Setup& setup, perf::Application& application) {
@@ -152,7 +161,10 @@ int main(int argc, char* argv[]) {
         perf::Application application(qtArgc, argv);
         const std::string loadBefore = Load();
         const std::time_t start = std::time(nullptr);
-        if (setup.stockQueue) {
+        if (setup.patternsOnly) {
+            Phase("a 44 Hz chase from praveltest-cli and from the Channel Check window");
+            perf::MeasureChase(setup, application);
+        } else if (setup.stockQueue) {
             RunStockQueueRows(setup, application);
         } else {
             RunUsualRows(setup, application);

@@ -286,18 +286,51 @@ TEST_F(WindowsProgramInLab, ListsTheNodesAndALevelReachesThemByteForByte) {
     EXPECT_TRUE(alpha.WaitForLineStartingWith("dmx ", 5s)) << alpha.Output();
 }
 
-// About is the window menu's last item, which Up reaches from the first; its mnemonic A is
-// shared with Wine's own "About Wine".
+// About is the window menu's last item but one, which Up reaches from the first; its mnemonic A
+// is shared with Wine's own "About Wine".
 TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
     StartProgram();
     ExpectListed({"Devices Located", "Poll Again"});  // drawn, so it takes keys
     const std::string about =
-        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Return", "About PraveltTest");
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Return", "About PraveltTest");
     ASSERT_FALSE(about.empty()) << "no About box";
     std::string seen;
     EXPECT_TRUE(Desktop::WaitForText(about, {"PraveltTest Version 1.0"}, kOnScreen, &seen))
         << "the About box reads:\n"
         << seen;
+}
+
+// Channel Check is the window menu's last item. Start lights channel 1 of 1 to 512; closing the
+// window sets all 512 to 0.
+TEST_F(WindowsProgramInLab, ChannelCheckLightsAChannelAndClosingSetsItsChannelsToZero) {
+    StartProgram();
+    ExpectListed({"Devices Located", "Poll Again"});
+    const std::string check =
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Return", "Channel Check");
+    ASSERT_FALSE(check.empty()) << "no Channel Check window";
+    Desktop::Type(check, "alt+s");
+    std::vector<std::uint8_t> lit{'V', 'X', 'D', 'D', 0x00, 0x00, 0x01, 0x02, 0x00, 0xFF};
+    lit.resize(protocol::kDmxBufferLength, 0x00);
+    const std::optional<Datagram> first = FromProgram(10s);
+    ASSERT_TRUE(first) << "nothing sent on Start";
+    EXPECT_EQ(first->bytes, lit);
+    std::string seen;
+    const std::string says = "Sending to channels 1-512 of universe 1";
+    EXPECT_TRUE(Desktop::WaitForText(check, {says}, kOnScreen, &seen)) << "the window reads:\n"
+                                                                       << seen;
+    Desktop::Type(check, "alt+F4");
+    std::vector<std::uint8_t> zero(lit);
+    zero[protocol::kDmxHeaderLength] = 0x00;
+    // Refreshes of the lit frame may come first, once a second.
+    std::optional<Datagram> last;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline && (!last || last->bytes != zero)) {
+        last = FromProgram(1s);
+        if (last) {
+            EXPECT_TRUE(last->bytes == zero || last->bytes == lit);
+        }
+    }
+    ASSERT_TRUE(last && last->bytes == zero) << "no frame with every channel at 0";
 }
 
 // 64 universes at 44 Hz: 2,816 datagrams a second on the program's port while it works.
