@@ -98,6 +98,7 @@ void CNodeTestDlg::AddAboutItemAndIcons() {
     if (!aboutItem.empty()) {
         AppendSystemMenuSeparator();
         AppendSystemMenuItem(res::kCommandAbout, aboutItem);
+        AppendSystemMenuItem(res::kCommandMonitor, res::LoadString(res::kStringMonitorItem));
     }
     SetIcon(m_icon, true);
     SetIcon(m_icon, false);
@@ -120,7 +121,24 @@ void CNodeTestDlg::OnSysCommand(Event& event) {
         about.DoModal();
         return;
     }
+    if (framework::SystemCommandOf(event) == res::kCommandMonitor) {
+        OpenMonitor();
+        return;
+    }
     Default(event);
+}
+
+// One window however often it is chosen; a child of this one, so that the modal run that
+// this window is in leaves it free to take input.
+void CNodeTestDlg::OpenMonitor() {
+    if (!m_monitorWindow) {
+        m_monitorWindow = std::make_unique<DmxMonitorWindow>(
+            [this](net::DmxTap tap) { m_socket.SetDmxTap(std::move(tap)); }, this);
+        m_monitorWindow->setWindowIcon(m_icon);
+    }
+    m_monitorWindow->show();
+    m_monitorWindow->raise();
+    m_monitorWindow->activateWindow();
 }
 
 // Consumed, so that choosing a node changes nothing else in the window.

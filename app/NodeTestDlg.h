@@ -4,8 +4,10 @@
 #include <QIcon>
 #include <QSlider>
 #include <QTreeWidget>
+#include <memory>
 #include <string>
 
+#include "app/DmxMonitorWindow.h"
 #include "discovery/DeviceTree.h"
 #include "framework/Bound.h"
 #include "framework/Dialog.h"
@@ -34,6 +36,8 @@ public:
     const net::NodeSocket& Socket() const { return m_socket; }
     const output::OutputSettings& Settings() const { return m_settings; }
     const QIcon& Icon() const { return m_icon; }
+    // Nothing until the window menu first opened it.
+    DmxMonitorWindow* MonitorWindow() const { return m_monitorWindow.get(); }
 
 protected:
     bool OnInitDialog() override;
@@ -50,6 +54,7 @@ private:
     void OnVScroll(framework::Event& event);
     void OnSettingsChanged(framework::Event& event);
     void AddAboutItemAndIcons();
+    void OpenMonitor();
 
     static const framework::Route<CNodeTestDlg> kRoutes[];
 
@@ -65,4 +70,6 @@ private:
 
     discovery::DeviceTree m_deviceTree;
     output::LevelSender m_levelSender;
+    // After the socket, so that it goes first and takes its tap back from a socket still there.
+    std::unique_ptr<DmxMonitorWindow> m_monitorWindow;
 };

@@ -9,6 +9,7 @@ inline constexpr int kMainIcon = 128;
 
 inline constexpr int kStringAboutItem = 101;
 inline constexpr int kStringSocketsFailed = 103;
+inline constexpr int kStringMonitorItem = 104;
 
 inline constexpr int kIdPollAgain = 3;
 inline constexpr int kIdDone = 1;
@@ -27,5 +28,6 @@ inline constexpr int kIdStartCode = 1012;
 inline constexpr int kIdStartCodeSpin = 1013;
 
 inline constexpr unsigned kCommandAbout = 16;
+inline constexpr unsigned kCommandMonitor = 32;
 
 }  // namespace res

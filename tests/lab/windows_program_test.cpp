@@ -286,17 +286,31 @@ TEST_F(WindowsProgramInLab, ListsTheNodesAndALevelReachesThemByteForByte) {
     EXPECT_TRUE(alpha.WaitForLineStartingWith("dmx ", 5s)) << alpha.Output();
 }
 
-// About is the window menu's last item, which Up reaches from the first; its mnemonic A is
-// shared with Wine's own "About Wine".
+// About comes just before the window menu's last item, so two Ups reach it from the first; its
+// mnemonic A is shared with Wine's own "About Wine".
 TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
     StartProgram();
     ExpectListed({"Devices Located", "Poll Again"});  // drawn, so it takes keys
     const std::string about =
-        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Return", "About PraveltTest");
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Return", "About PraveltTest");
     ASSERT_FALSE(about.empty()) << "no About box";
     std::string seen;
     EXPECT_TRUE(Desktop::WaitForText(about, {"PraveltTest Version 1.0"}, kOnScreen, &seen))
         << "the About box reads:\n" << seen;
+}
+
+// The monitor is the window menu's last item, which Up reaches from the first.
+TEST_F(WindowsProgramInLab, TheMonitorShowsAConsolesSource) {
+    testing_support::Console console(m_lab->AddHost("10.1.2.40"), 1, "10.1.2.255");
+    StartProgram();
+    ExpectListed({"Devices Located", "Poll Again"});
+    const std::string monitor =
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Return", "DMX Monitor");
+    ASSERT_FALSE(monitor.empty()) << "no DMX Monitor window";
+    std::string seen;
+    EXPECT_TRUE(
+        Desktop::WaitForText(monitor, {"Live", "Universe 1 from 10.1.2.40"}, kOnScreen, &seen))
+        << "the monitor reads:\n" << seen;
 }
 
 // 64 universes at 44 Hz: 2,816 datagrams a second on the program's port while it works.
