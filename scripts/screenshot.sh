@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the real window under Xvfb: a lab of network namespaces with three
-# simulated nodes, the program on the tool's host at 10.1.2.3, after a level change.
-# Needs root (for the namespaces). Writes docs/screenshot.png unless given another path.
+# simulated nodes, the program on the tool's host at 10.1.2.3, after a level change; then its
+# DMX monitor beside two consoles that send one universe.
+# Needs root (for the namespaces). Usage: screenshot.sh [OUT [MONITOR_OUT]]; without arguments
+# it writes docs/screenshot.png and docs/monitor.png, with OUT alone OUT and OUT-monitor.png.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 root=$(praveltest_root)
 cd "$root"
 out=${1:-docs/screenshot.png}
+# The DMX monitor beside it; with OUT given, next to it.
+monitor_out=${2:-docs/monitor.png}
+[ $# -eq 0 ] || monitor_out=${2:-${out%.png}-monitor.png}
 [ "$(id -u)" -eq 0 ] || { echo "screenshot.sh needs root for its namespace lab" >&2; exit 1; }
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" iproute2 xvfb xdotool imagemagick
 praveltest_build default >/dev/null
@@ -23,7 +28,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
+"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
+    --host 10.1.2.40 --host 10.1.2.41 >/dev/null
 node=build/default/tools/praveltest-node
 start_node() {  # host arguments...
     local host=$1
@@ -61,3 +67,5 @@ wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
 mkdir -p "$(dirname "$out")"
 capture_when_still "$window" "$out"
 echo "wrote $out"
+capture_monitor "$lab" "$name" "$window" "$work" "$monitor_out"
+echo "wrote $monitor_out"
