@@ -217,8 +217,10 @@ capture_monitor() {
         xdotool key Escape
     done
     [ -n "$monitor" ] || { echo "the DMX Monitor did not open" >&2; return 1; }
-    sleep 1  # every source heard
-    # The first console's universe 1, second in the list after the program's own.
+    # The program's own messages; then, with every source heard, the first console's universe
+    # 1, second in the list after the program's own; and the changes to be marked.
+    xdotool windowfocus --sync "$window" key Page_Up
+    sleep 1
     xdotool windowfocus --sync "$monitor" key ctrl+Home Down
     xdotool windowfocus --sync "$window" key Page_Up
     echo 200 >"$work/level"
