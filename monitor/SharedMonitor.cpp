@@ -50,7 +50,6 @@ MonitorView SharedMonitor::Take(Time now, SourceKey pick) const {
     const std::vector<Source>& sources = m_monitor.Sources();
     const Source* shown = nullptr;
     for (const Source& source : sources) {
-        if (source.frames == 0) continue;  // a place kept for a refused one
         const Universe* universe = m_monitor.FindUniverse(source.universe);
         SourceRow row;
         row.key = {source.address, source.universe};
