@@ -12,42 +12,48 @@ std::string Format(const char* format, Args... args) {
     return text;
 }
 
-std::string OptionsRow(std::uint8_t options) {
-    std::string row = "Options: ";
-    if (options & protocol::kOptionConfigured) row += "Node is configured, ";
-    if (options & protocol::kOptionDhcp) row += "Enable DHCP, ";
-    if (options & protocol::kOptionErrorCorrection) row += "Enable Error Correction";
-    return row;
+std::string OptionsValue(std::uint8_t options) {
+    std::string value;
+    if (options & protocol::kOptionConfigured) value += "Node is configured, ";
+    if (options & protocol::kOptionDhcp) value += "Enable DHCP, ";
+    if (options & protocol::kOptionErrorCorrection) value += "Enable Error Correction";
+    return value;
 }
 
 }  // namespace
 
-const RowTexts& RowLabels() {
-    static const RowTexts labels{
-        "IP Address:",      "MAC Address:",       "Node Type:",       "Version:",
-        "Switch Settings:", "Options:",           "Type of Service:", "Packet TTL:",
-        "Listen to:",       "Listen IP Address:", "DMX Universe:"};
+const std::array<std::string, kRowCount>& RowLabels() {
+    static const std::array<std::string, kRowCount> labels{
+        "IP Address",      "MAC Address",       "Node Type",       "Version",
+        "Switch Settings", "Options",           "Type of Service", "Packet TTL",
+        "Listen to",       "Listen IP Address", "DMX Universe"};
     return labels;
 }
 
-RowTexts FormatRows(const protocol::PollReplyMessage& reply, const std::string& senderAddress) {
+std::string PlaceholderText(const std::string& label) {
+    return label + ":";
+}
+
+DeviceRows FormatRows(const protocol::PollReplyMessage& reply, const std::string& senderAddress) {
     const auto& mac = reply.mac;
     const auto& listen = reply.listenAddress;
     const int universe = reply.universe;
-    return RowTexts{
-        "IP Address: " + senderAddress,
-        Format("MAC Address: %.2X %.2X %.2X %.2X %.2X %.2X", mac[0], mac[1], mac[2], mac[3], mac[4],
-               mac[5]),
-        Format("Node Type: %.2X%.2X", reply.nodeType[0], reply.nodeType[1]),
-        Format("Version: %.2X", reply.version),
-        Format("Switch Settings: %.2X", reply.switches),
-        OptionsRow(reply.options),
-        Format("Type of Service: %.2X", reply.typeOfService),
-        Format("Packet TTL: %.2X", reply.ttl),
-        std::string("Listen to: ") + (reply.listenTo == 0 ? "Broadcast" : "Class C Broadcast"),
-        Format("Listen IP Address: %d.%d.%d.%d", listen[0], listen[1], listen[2], listen[3]),
-        Format("DMX Universe: %d (%d-%d)", universe + 1, universe * 512 + 1, (universe + 1) * 512),
+    const std::array<std::string, kRowCount> values{
+        senderAddress,
+        Format("%.2X %.2X %.2X %.2X %.2X %.2X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]),
+        Format("%.2X%.2X", reply.nodeType[0], reply.nodeType[1]),
+        Format("%.2X", reply.version),
+        Format("%.2X", reply.switches),
+        OptionsValue(reply.options),
+        Format("%.2X", reply.typeOfService),
+        Format("%.2X", reply.ttl),
+        reply.listenTo == 0 ? "Broadcast" : "Class C Broadcast",
+        Format("%d.%d.%d.%d", listen[0], listen[1], listen[2], listen[3]),
+        Format("%d (%d-%d)", universe + 1, universe * 512 + 1, (universe + 1) * 512),
     };
+    DeviceRows rows;
+    for (std::size_t i = 0; i < kRowCount; ++i) rows[i] = {RowLabels()[i], values[i]};
+    return rows;
 }
 
 }  // namespace discovery

@@ -11,11 +11,20 @@ namespace discovery {
 
 inline constexpr std::size_t kRowCount = 11;
 
-using RowTexts = std::array<std::string, kRowCount>;
+// The tree shows Text(); praveltest-cli shows label and value apart, as a column and its cell.
+struct Row {
+    std::string label;  // without the colon that Text() puts after it
+    std::string value;
+    std::string Text() const { return label + ": " + value; }
+};
 
-// The labels that new rows carry until the reply's texts overwrite them.
-const RowTexts& RowLabels();
-// The eleven full texts for one reply, row 1 being the sender's address.
-RowTexts FormatRows(const protocol::PollReplyMessage& reply, const std::string& senderAddress);
+using DeviceRows = std::array<Row, kRowCount>;
+
+// The labels in row order.
+const std::array<std::string, kRowCount>& RowLabels();
+// What a new row shows until a reply fills it in: its label and the colon.
+std::string PlaceholderText(const std::string& label);
+// The eleven rows for one reply, row 1 being the sender's address.
+DeviceRows FormatRows(const protocol::PollReplyMessage& reply, const std::string& senderAddress);
 
 }  // namespace discovery

@@ -20,9 +20,9 @@ int DeviceTree::HandlePollReply(const std::uint8_t* bytes, std::size_t length,
     if (!entry) entry = AppendEntry(reply->name);
     // Rows are addressed by position; what they show now does not matter.
     int row = 0;
-    for (const std::string& text : FormatRows(*reply, senderAddress)) {
+    for (const Row& each : FormatRows(*reply, senderAddress)) {
         if (row == entry->childCount()) break;
-        entry->child(row++)->setText(0, Latin1(text));
+        entry->child(row++)->setText(0, Latin1(each.Text()));
     }
     entry->setExpanded(true);
     return 1;
@@ -40,7 +40,7 @@ QTreeWidgetItem* DeviceTree::AppendEntry(const std::string& name) {
     auto* entry = new QTreeWidgetItem(QStringList{Latin1(name)});
     m_tree->addTopLevelItem(entry);
     for (const std::string& label : RowLabels())
-        new QTreeWidgetItem(entry, QStringList{Latin1(label)});
+        new QTreeWidgetItem(entry, QStringList{Latin1(PlaceholderText(label))});
     return entry;
 }
 

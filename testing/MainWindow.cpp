@@ -5,6 +5,7 @@
 
 #include "framework/ModalLoop.h"
 #include "net/HostAddress.h"
+#include "testing/Wait.h"
 
 namespace testing_support {
 
@@ -26,6 +27,11 @@ bool ShowActive(CNodeTestDlg& window) {
     window.show();
     QApplication::setActiveWindow(&window);
     return QTest::qWaitForWindowActive(&window);
+}
+
+bool RunEventsUntil(std::chrono::milliseconds limit, const std::function<bool()>& done,
+                    int pauseMilliseconds) {
+    return WaitUntil(limit, done, [pauseMilliseconds] { QTest::qWait(pauseMilliseconds); });
 }
 
 }  // namespace testing_support

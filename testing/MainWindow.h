@@ -1,7 +1,9 @@
 // The real main window for tests and measurements, on the network they chose.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,5 +21,10 @@ std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environm
 
 // Shows the window and waits until it is active; false when it never became so.
 bool ShowActive(CNodeTestDlg& window);
+
+// Runs the event loop, and with it the window's real timers, until done() holds; false when
+// limit passed first.
+bool RunEventsUntil(std::chrono::milliseconds limit, const std::function<bool()>& done,
+                    int pauseMilliseconds = 10);
 
 }  // namespace testing_support

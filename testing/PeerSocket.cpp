@@ -90,6 +90,18 @@ std::optional<Datagram> PeerSocket::Receive(std::chrono::milliseconds timeout) {
     return datagram;
 }
 
+std::optional<Datagram> PeerSocket::ReceiveMatching(
+    std::chrono::milliseconds timeout, const std::function<bool(const Datagram&)>& match) {
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + timeout;
+    for (auto left = timeout; left.count() > 0;
+         left = duration_cast<milliseconds>(end - steady_clock::now())) {
+        std::optional<Datagram> datagram = Receive(left);
+        if (!datagram || match(*datagram)) return datagram;
+    }
+    return std::nullopt;
+}
+
 std::vector<Datagram> PeerSocket::ReceiveFor(std::chrono::milliseconds timeout, std::size_t count) {
     using namespace std::chrono;
     std::vector<Datagram> all;

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ public:
     // What arrives within timeout, sooner once count datagrams have come.
     std::vector<Datagram> ReceiveFor(std::chrono::milliseconds timeout,
                                      std::size_t count = SIZE_MAX);
+    // The first datagram within timeout that match accepts, passing over the others.
+    std::optional<Datagram> ReceiveMatching(std::chrono::milliseconds timeout,
+                                            const std::function<bool(const Datagram&)>& match);
     // Drops whatever is waiting now.
     void Discard();
     // Everything that reaches this socket before a sentinel datagram, which `from` sends now to

@@ -12,7 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
-#include <thread>
+
+#include "testing/Wait.h"
 
 extern char** environ;
 
@@ -20,16 +21,6 @@ namespace lab {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// True once done() is, false when timeout passed first; done() is asked at least once.
-bool PollUntil(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
-    const auto deadline = Clock::now() + timeout;
-    while (!done()) {
-        if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 // A file in memory only: nothing is left behind whatever happens to the test.
 int AnonymousFile() {
@@ -137,7 +128,7 @@ void Process::KillGroup() {
 }
 
 std::optional<ExitStatus> Process::Wait(std::chrono::milliseconds timeout) {
-    PollUntil(timeout, [this] {
+    testing_support::WaitUntil(timeout, [this] {
         int status = 0;
         const pid_t reaped = m_status ? 0 : waitpid(m_pid, &status, WNOHANG);
         if (reaped == m_pid) m_status = FromWaitStatus(status);
@@ -169,7 +160,7 @@ std::string Process::Errors() const {
 std::vector<std::string> Process::OutputLines(std::size_t count,
                                               std::chrono::milliseconds timeout) const {
     std::vector<std::string> lines;
-    PollUntil(timeout, [&] {
+    testing_support::WaitUntil(timeout, [&] {
         lines.clear();
         const std::string text = Output();
         for (std::size_t start = 0, end; (end = text.find('\n', start)) != text.npos;
@@ -184,7 +175,7 @@ std::vector<std::string> Process::OutputLines(std::size_t count,
 std::optional<std::string> Process::WaitForLine(
     const std::function<bool(const std::string&)>& match, std::chrono::milliseconds timeout) const {
     std::optional<std::string> found;
-    PollUntil(timeout, [&] {
+    testing_support::WaitUntil(timeout, [&] {
         const std::vector<std::string> lines = OutputLines();
         const auto line = std::find_if(lines.begin(), lines.end(), match);
         if (line != lines.end()) found = *line;

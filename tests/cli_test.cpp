@@ -7,7 +7,9 @@
 
 #include "net/PortOwners.h"
 #include "tools/CliArguments.h"
-#include "tools/CliReport.h"
+#include "tools/NoAnswerDiagnosis.h"
+#include "tools/ReplyCollector.h"
+#include "tools/ReplyFormats.h"
 
 namespace {
 

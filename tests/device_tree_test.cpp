@@ -82,7 +82,7 @@ TEST_F(DeviceTreeTest, EdgeRowsFollowTheirFormats) {
     const auto rowsFor = [&](auto change, std::size_t row) {
         PollReplyMessage changed = reply;
         change(changed);
-        return discovery::FormatRows(changed, "1.2.3.4")[row];
+        return discovery::FormatRows(changed, "1.2.3.4")[row].Text();
     };
     EXPECT_EQ(rowsFor([](auto& r) { r.options = 0x00; }, 5), "Options: ");
     EXPECT_EQ(rowsFor([](auto& r) { r.options = 0x03; }, 5),

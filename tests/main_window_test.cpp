@@ -56,11 +56,8 @@ TEST_F(MainWindowTest, EachTickReadsOneDatagram) {
     for (const std::string& datagram : datagrams) SendToWindow(Bytes(datagram));
     // All of them wait before the first tick. Without the event loop, so that the real timer
     // takes none meanwhile.
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (dialog.Socket().WaitingDatagrams() < datagrams.size() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
+    testing_support::WaitUntil(
+        10s, [&] { return dialog.Socket().WaitingDatagrams() >= datagrams.size(); });
     ASSERT_EQ(dialog.Socket().WaitingDatagrams(), datagrams.size());
     for (std::size_t tick = 1; tick <= datagrams.size() + 2; ++tick) {
         Tick();

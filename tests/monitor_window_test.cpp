@@ -25,7 +25,7 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-constexpr int kLimitMs = 10000;
+constexpr std::chrono::milliseconds kLimit = 10s;
 
 // Universe 1, start code 0, raw: channels 1 and 2 at 255.
 const Bytes kAlphaUniverse1{'V', 'X', 'D', 'D', 0x00, 0x00, 0x01, 0x00, 0x02, 0xFF, 0xFF, 0x00};
@@ -158,7 +158,7 @@ protected:
         return std::make_unique<Desk>(from, toolAddress, port, std::move(frames));
     }
     static bool Eventually(const std::function<bool()>& done) {
-        return QTest::qWaitFor(done, kLimitMs);
+        return testing_support::RunEventsUntil(kLimit, done);
     }
     // Moves the source list's current row with the arrow keys, as a person would.
     static void GoToRow(DmxMonitorWindow& monitor, int row) {
@@ -303,12 +303,10 @@ TEST_F(MonitorWindowTest, AConsoleThatStopsIsShownLostAboutTwoAndAHalfSecondsLat
     })) << testing::PrintToString(SourceLines(monitor));
     alpha->Stop();
     const auto lastSent = alpha->LastSent();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            const Lines lines = SourceLines(monitor);
-            return !lines.empty() && lines[0][5] == "Lost";
-        },
-        6000));
+    EXPECT_TRUE(testing_support::RunEventsUntil(6s, [&] {
+        const Lines lines = SourceLines(monitor);
+        return !lines.empty() && lines[0][5] == "Lost";
+    }));
     EXPECT_GE(std::chrono::steady_clock::now() - lastSent, 2500ms);
     EXPECT_EQ(SourceLines(monitor), (Lines{{"127.0.0.2", "3", "0", "RAW", "3", "Lost"},
                                            {"127.0.0.3", "3", "85", "RLE", "18", "Live"}}));

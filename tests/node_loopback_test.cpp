@@ -7,8 +7,8 @@
 #include <set>
 
 #include "protocol/NodeProtocol.h"
+#include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
-#include "testing/Process.h"
 
 namespace {
 
@@ -22,11 +22,8 @@ const std::vector<std::uint8_t> kPoll(protocol::kPollMessage.begin(), protocol::
 class NodeProgram : public testing::Test {
 protected:
     // Starts the node and waits until its socket is bound.
-    Process& Start(std::vector<std::string> args) {
-        args.insert(args.begin(), PRAVELTEST_NODE_BINARY);
-        m_node = std::make_unique<Process>(args);
-        const auto ready = m_node->WaitForLineStartingWith("ready ", 10s);
-        EXPECT_TRUE(ready) << "no ready line; stderr: " << m_node->Errors();
+    Process& Start(const std::vector<std::string>& args) {
+        m_node = lab::StartNode(PRAVELTEST_NODE_BINARY, "", args);
         return *m_node;
     }
 

@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "net/NodeSocket.h"
 #include "protocol/NodeProtocol.h"
 #include "testing/PeerSocket.h"
+#include "testing/Wait.h"
 
 namespace {
 
@@ -470,10 +473,7 @@ TEST_F(NodeSocketTest, WhatArrivesIsReadWithoutWaitingForATick) {
     OpenEndpoint();
     PeerSends(DmxMessage(512, 1));
     PeerSends(Reply(33, 0x10));
-    const auto limit = std::chrono::steady_clock::now() + 10s;
-    while (m_endpoint->WaitingDatagrams() == 0 && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::yield();
-    }
+    testing_support::WaitUntil(10s, [&] { return m_endpoint->WaitingDatagrams() != 0; });
     ASSERT_EQ(m_endpoint->WaitingDatagrams(), 1u);
     m_endpoint->ReceiveTick();
     ASSERT_EQ(m_replies.size(), 1u);
@@ -524,6 +524,47 @@ TEST_F(NodeSocketTest, OwnPollAndDmxDataComeBackSilently) {
     m_endpoint->ReceiveTick();
     EXPECT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_replies.empty());
+}
+
+// The monitor's feed: every DMX datagram, on the reader's thread, its own told apart by sender
+// and content; nothing once the tap is gone.
+TEST_F(NodeSocketTest, DmxTapHearsEveryFrameAndKnowsItsOwn) {
+    OpenEndpoint();
+    struct Tapped {
+        ByteVector bytes;
+        std::uint16_t port;
+        bool own;
+    };
+    std::mutex lock;
+    std::vector<Tapped> tapped;
+    m_endpoint->SetDmxTap(
+        [&](std::span<const std::uint8_t> datagram, std::uint32_t, std::uint16_t port, bool own) {
+            const std::lock_guard guard(lock);
+            tapped.push_back({ByteVector(datagram.begin(), datagram.end()), port, own});
+        });
+    ASSERT_TRUE(Send(DmxMessage(3, 0xFF)));
+    PeerSends(DmxMessage(3, 0xFF));  // the same bytes from another port are a console's
+    PeerSends(DmxMessage(2, 0x10));
+    PeerSends(PollMessage());
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    {
+        const std::lock_guard guard(lock);
+        ASSERT_EQ(tapped.size(), 3u);
+        EXPECT_EQ(tapped[0].bytes, DmxMessage(3, 0xFF));
+        EXPECT_EQ(tapped[0].port, m_port);
+        EXPECT_TRUE(tapped[0].own);
+        EXPECT_EQ(tapped[1].bytes, DmxMessage(3, 0xFF));
+        EXPECT_FALSE(tapped[1].own);
+        EXPECT_EQ(tapped[2].bytes, DmxMessage(2, 0x10));
+        EXPECT_FALSE(tapped[2].own);
+    }
+    m_endpoint->SetDmxTap({});
+    PeerSends(DmxMessage(1, 0x01));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    const std::lock_guard guard(lock);
+    EXPECT_EQ(tapped.size(), 3u);
 }
 
 class ReceiveTickOversized : public NodeSocketTest,

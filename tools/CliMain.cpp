@@ -19,7 +19,10 @@
 #include "output/OutputSettings.h"
 #include "praveltest/Version.h"
 #include "tools/CliArguments.h"
-#include "tools/CliReport.h"
+#include "tools/LevelReport.h"
+#include "tools/NoAnswerDiagnosis.h"
+#include "tools/ReplyCollector.h"
+#include "tools/ReplyFormats.h"
 #include "tools/ToolOptions.h"
 
 namespace {

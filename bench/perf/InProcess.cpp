@@ -17,6 +17,7 @@
 #include "res/ResourceIds.h"
 #include "testing/Console.h"
 #include "testing/Lab.h"
+#include "testing/LabNode.h"
 #include "testing/MainWindow.h"
 #include "testing/ProcStatus.h"
 
@@ -57,11 +58,7 @@ void WatchTicks(Application& application, CNodeTestDlg& window, std::vector<doub
 
 // A node on the node host that the window has not heard yet.
 std::unique_ptr<Process> StartNode(const Setup& setup, const std::vector<std::string>& options) {
-    std::vector<std::string> argv{setup.node};
-    argv.insert(argv.end(), options.begin(), options.end());
-    auto node = std::make_unique<Process>(lab::NamespaceCommand(setup.nodeNamespace, argv));
-    if (!node->WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node->Errors());
-    return node;
+    return lab::StartNode(setup.node, setup.nodeNamespace, options);
 }
 
 // Poll Again, and the seconds until the tree holds count entries; NAN when not within limit.
@@ -199,9 +196,7 @@ void MeasureLatency(const Setup& setup) {
 
 void MeasureDiscovery(const Setup& setup) {
     for (const int count : setup.counts) {
-        Process node(lab::NamespaceCommand(setup.nodeNamespace,
-                                           {setup.node, "--count", std::to_string(count)}));
-        if (!node.WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node.Errors());
+        const auto node = StartNode(setup, {"--count", std::to_string(count)});
         // This process runs in the lab's tool namespace: the window's socket is made there.
         auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
         const std::int64_t polled = MonotonicNs();
@@ -232,7 +227,7 @@ void MeasureDiscovery(const Setup& setup) {
              listed == count && static_cast<int>(names.size()) == count && complete == count &&
                  allS < floorS + 1);
         window.reset();
-        node.Stop();
+        node->Stop();
     }
 }
 

@@ -11,7 +11,9 @@
 #include "protocol/NodeProtocol.h"
 #include "testing/Console.h"
 #include "testing/Lab.h"
+#include "testing/LabNode.h"
 #include "testing/ProcStatus.h"
+#include "testing/Wait.h"
 
 namespace perf {
 namespace {
@@ -37,16 +39,13 @@ std::string SecondWord(const std::string& line) {
 // clock; nothing when none came.
 std::optional<std::int64_t> AwaitPoll(PeerSocket& listener, std::chrono::milliseconds timeout) {
     const std::int64_t offset = RealtimeMinusMonotonicNs();
-    const std::int64_t deadline = MonotonicNs() + timeout.count() * 1'000'000;
-    while (MonotonicNs() < deadline) {
-        const auto datagram = listener.Receive(100ms);
-        if (datagram && datagram->senderAddress == lab::kToolAddress &&
-            std::equal(datagram->bytes.begin(), datagram->bytes.end(),
-                       protocol::kPollMessage.begin(), protocol::kPollMessage.end())) {
-            return datagram->kernelRealtimeNs - offset;
-        }
-    }
-    return std::nullopt;
+    const auto poll = listener.ReceiveMatching(timeout, [](const testing_support::Datagram& got) {
+        return got.senderAddress == lab::kToolAddress &&
+               std::equal(got.bytes.begin(), got.bytes.end(), protocol::kPollMessage.begin(),
+                          protocol::kPollMessage.end());
+    });
+    if (!poll) return std::nullopt;
+    return poll->kernelRealtimeNs - offset;
 }
 
 std::unique_ptr<PeerSocket> ListenerIn(const std::string& nodeNamespace) {
@@ -176,27 +175,26 @@ void MeasureIdle(const Setup& setup, Floor& floor) {
 }
 
 void MeasureMemory(const Setup& setup, const Floor& floor) {
-    Process node(lab::NamespaceCommand(setup.nodeNamespace,
-                                       {setup.node, "--count", std::to_string(setup.entries)}));
-    if (!node.WaitForLineStartingWith("ready ", 10s)) Fail("node not ready: " + node.Errors());
+    const auto node =
+        lab::StartNode(setup.node, setup.nodeNamespace, {"--count", std::to_string(setup.entries)});
     Process child({setup.program}, kOffscreen);
     const std::string expected = "poll from=" + std::string(lab::kToolAddress) + ":" +
                                  std::to_string(protocol::kNodePort) +
                                  " replies=" + std::to_string(setup.entries);
-    const auto poll = node.WaitForLineStartingWith("poll ", 10s);
+    const auto poll = node->WaitForLineStartingWith("poll ", 10s);
     if (!poll || *poll != expected)
         Fail("node saw " + poll.value_or("no poll") + ": " + child.Errors());
     // The program's kernel receive queue holds the replies once the node has sent them; it is
     // empty again once the program has read every one.
-    const std::int64_t deadline = MonotonicNs() + (setup.entries / 10 * 2 + 10) * 1'000'000'000LL;
     std::int64_t emptyAt = 0;
-    while (!emptyAt && MonotonicNs() < deadline) {
+    const auto emptied = [&] {
         const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
         if (!socket) Fail("the program's socket is gone: " + child.Errors());
         if (socket->receiveQueueBytes == 0) emptyAt = MonotonicNs();
-        std::this_thread::sleep_for(5ms);
-    }
-    if (!emptyAt) Fail("the program's receive queue never emptied");
+        return emptyAt != 0;
+    };
+    if (!testing_support::WaitUntil(std::chrono::seconds(setup.entries / 10 * 2 + 10), emptied))
+        Fail("the program's receive queue never emptied");
     std::this_thread::sleep_for(kSettle);
     const lab::ProcMemory start = lab::ReadMemory(child.Pid());
     // Each tick lists one reply, so every entry is in the tree one tick per entry after the
@@ -240,11 +238,12 @@ void MeasureSize(const Setup& setup) {
 void MeasureShowScaleProgram(const Setup& setup) {
     Process child({setup.program}, kOffscreen);
     // Up once its socket is on the node port here, in the tool namespace.
-    const std::int64_t bound = MonotonicNs() + 20'000'000'000LL;
-    while (!lab::ReadUdpSocket(protocol::kNodePort)) {
-        if (MonotonicNs() > bound || !child.IsRunning()) Fail("the program never bound its port");
-        std::this_thread::sleep_for(5ms);
-    }
+    const auto bound = [&] {
+        if (lab::ReadUdpSocket(protocol::kNodePort)) return true;
+        if (!child.IsRunning()) Fail("the program never bound its port");
+        return false;
+    };
+    if (!testing_support::WaitUntil(20s, bound)) Fail("the program never bound its port");
     std::this_thread::sleep_for(kSettle);  // start-up's own work, outside the measure
     const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
 
@@ -260,12 +259,11 @@ void MeasureShowScaleProgram(const Setup& setup) {
     console.Stop();
     const long sent = console.Rounds() * kShowUniverses;
     // What was on its way is read or dropped within a tick or two.
-    const std::int64_t drained = MonotonicNs() + 2'000'000'000LL;
-    auto socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
-    while (socketAfter && socketAfter->receiveQueueBytes > 0 && MonotonicNs() < drained) {
-        std::this_thread::sleep_for(5ms);
+    std::optional<lab::UdpSocketState> socketAfter;
+    testing_support::WaitUntil(2s, [&] {
         socketAfter = lab::ReadUdpSocket(protocol::kNodePort);
-    }
+        return !socketAfter || socketAfter->receiveQueueBytes == 0;
+    });
     if (!child.IsRunning() || !socketBefore || !socketAfter) {
         Fail("the program ended beside the console: " + child.Errors());
     }

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "testing/Console.h"
-#include "testing/Process.h"
+#include "testing/LabNode.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -63,12 +63,8 @@ TEST(CliInLab, ThePollReachesEveryNodeOfTheChosenNetworkOnly) {
     };
     std::vector<std::unique_ptr<lab::Process>> running;
     for (const Node& node : nodes) {
-        std::vector<std::string> argv{PRAVELTEST_NODE_BINARY};
-        argv.insert(argv.end(), node.args.begin(), node.args.end());
-        running.push_back(std::make_unique<lab::Process>(
-            lab::NamespaceCommand(lab.AddHost(node.address, -1, node.network), argv)));
-        ASSERT_TRUE(running.back()->WaitForLineStartingWith("ready ", 10s))
-            << running.back()->Errors();
+        running.push_back(lab::StartNode(PRAVELTEST_NODE_BINARY,
+                                         lab.AddHost(node.address, -1, node.network), node.args));
     }
 
     // Its own broadcast comes back to it, as to the window.
@@ -191,9 +187,8 @@ TEST(CliInLab, WhenNoNodeAnswersItSaysWhatItSaw) {
         lab::Lab lab;
         std::unique_ptr<lab::Process> node, thief;
         if (each.trouble != Trouble::NoNode) {
-            node = std::make_unique<lab::Process>(lab::NamespaceCommand(
-                lab.AddHost("10.1.2.20"), {PRAVELTEST_NODE_BINARY, "--name", "Stage"}));
-            ASSERT_TRUE(node->WaitForLineStartingWith("ready ", 10s)) << node->Errors();
+            node = lab::StartNode(PRAVELTEST_NODE_BINARY, lab.AddHost("10.1.2.20"),
+                                  {"--name", "Stage"});
         }
         if (each.trouble == Trouble::Firewall) {
             const auto nft = lab::RunCommand(lab::NamespaceCommand(
@@ -206,9 +201,8 @@ TEST(CliInLab, WhenNoNodeAnswersItSaysWhatItSaw) {
         // Bound to the tool host's own address it never hears the broadcast poll, but the
         // system hands it the unicast reply, ahead of the tool's socket on any address.
         if (each.trouble == Trouble::ReplyTaken) {
-            thief = std::make_unique<lab::Process>(lab::NamespaceCommand(
-                lab.ToolNamespace(), {PRAVELTEST_NODE_BINARY, "--bind", lab::kToolAddress}));
-            ASSERT_TRUE(thief->WaitForLineStartingWith("ready ", 10s)) << thief->Errors();
+            thief = lab::StartNode(PRAVELTEST_NODE_BINARY, lab.ToolNamespace(),
+                                   {"--bind", lab::kToolAddress});
         }
 
         std::vector<std::string> argv{PRAVELTEST_CLI_BINARY, "poll"};

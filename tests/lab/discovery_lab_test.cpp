@@ -11,6 +11,7 @@
 #include "protocol/NodeProtocol.h"
 #include "testing/Console.h"
 #include "testing/Lab.h"
+#include "testing/LabNode.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
 #include "tests/support/MainWindowFixture.h"
@@ -29,11 +30,7 @@ protected:
 
     // A simulated node on a host of its own, ready to answer.
     lab::Process& StartNode(const std::string& address, const std::vector<std::string>& options) {
-        const std::string host = lab->AddHost(address);
-        std::vector<std::string> argv{PRAVELTEST_NODE_BINARY};
-        argv.insert(argv.end(), options.begin(), options.end());
-        nodes.push_back(std::make_unique<lab::Process>(lab::NamespaceCommand(host, argv)));
-        EXPECT_TRUE(nodes.back()->WaitForLineStartingWith("ready", 10s)) << nodes.back()->Errors();
+        nodes.push_back(lab::StartNode(PRAVELTEST_NODE_BINARY, lab->AddHost(address), options));
         return *nodes.back();
     }
 
@@ -59,22 +56,12 @@ protected:
     // Runs the event loop, and with it the real receive timer, until done() holds.
     template <class F>
     static bool Eventually(F done, std::chrono::milliseconds limit = kLimit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end) return false;
-            QTest::qWait(10);
-        }
-        return true;
+        return testing_support::RunEventsUntil(limit, done);
     }
     // Ticks by hand, faster than the timer would, until done() holds.
     template <class F>
     bool TickUntil(F done, std::chrono::milliseconds limit = kLimit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end) return false;
-            Tick();
-        }
-        return true;
+        return MainWindowFixture::TickUntil(done, limit, 0);
     }
     bool WaitForEntries(int count) {
         return Eventually([&] { return Tree()->topLevelItemCount() >= count; }) &&

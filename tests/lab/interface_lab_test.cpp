@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "protocol/NodeProtocol.h"
+#include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
-#include "testing/Process.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -25,18 +25,7 @@ class TwoNetworks : public testing::Test {
 protected:
     void SetUp() override {
         REQUIRE_LAB();
-        m_lab = std::make_unique<lab::Lab>(24, lab::kDebianHostNameAddress);
-        m_lab->AddSecondNetwork();
-        m_first = StartNode("10.1.2.21", 0);
-        m_second = StartNode("10.7.0.21", 1);
-    }
-
-    std::unique_ptr<lab::Process> StartNode(const std::string& address, int network) {
-        const std::string host = m_lab->AddHost(address, -1, network);
-        auto node =
-            std::make_unique<lab::Process>(lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY}));
-        EXPECT_TRUE(node->WaitForLineStartingWith("ready ", 5s)) << node->Errors();
-        return node;
+        m_lab = std::make_unique<lab::TwoNetworkLab>(PRAVELTEST_NODE_BINARY);
     }
 
     // The program on the tool host, with its host name set.
@@ -80,45 +69,43 @@ protected:
         SendMarkers();
     }
 
-    std::unique_ptr<lab::Lab> m_lab;
-    std::unique_ptr<lab::Process> m_first;
-    std::unique_ptr<lab::Process> m_second;
+    std::unique_ptr<lab::TwoNetworkLab> m_lab;
 };
 
 TEST_F(TwoNetworks, TheDefaultPollsTheFirstNetworkOnly) {
-    RunUntilPolled({}, *m_first);
-    EXPECT_EQ(LinesUntilMarker(*m_first),
+    RunUntilPolled({}, m_lab->First());
+    EXPECT_EQ(LinesUntilMarker(m_lab->First()),
               (Lines{"poll from=10.1.2.3:3333 replies=1", "ignored from=10.1.2.3:4000 length=4"}));
-    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->Second()), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 TEST_F(TwoNetworks, TheSecondInterfaceByNamePollsTheSecondNetworkOnly) {
-    RunUntilPolled({"--interface", "eth1"}, *m_second);
-    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
-    EXPECT_EQ(LinesUntilMarker(*m_second),
+    RunUntilPolled({"--interface", "eth1"}, m_lab->Second());
+    EXPECT_EQ(LinesUntilMarker(m_lab->First()), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->Second()),
               (Lines{"poll from=10.7.0.3:3333 replies=1", "ignored from=10.7.0.3:4000 length=4"}));
 }
 
 TEST_F(TwoNetworks, TheSecondInterfaceByAddressPollsTheSecondNetworkOnly) {
     // Qt's own option must reach Qt: the environment names a platform that does not exist.
-    RunUntilPolled({"--interface=10.7.0.3", "-platform", "offscreen"}, *m_second, "none-such");
-    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
-    EXPECT_EQ(LinesUntilMarker(*m_second),
+    RunUntilPolled({"--interface=10.7.0.3", "-platform", "offscreen"}, m_lab->Second(),
+                   "none-such");
+    EXPECT_EQ(LinesUntilMarker(m_lab->First()), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->Second()),
               (Lines{"poll from=10.7.0.3:3333 replies=1", "ignored from=10.7.0.3:4000 length=4"}));
 }
 
 // No network needed: a node on the program's own host, listening on 127.0.0.255.
 TEST_F(TwoNetworks, LoopbackMeetsANodeOnTheSameHostAndNeitherNetwork) {
-    lab::Process local(lab::NamespaceCommand(m_lab->ToolNamespace(),
-                                             {PRAVELTEST_NODE_BINARY, "--bind", "127.0.0.255"}));
-    ASSERT_TRUE(local.WaitForLineStartingWith("ready ", 5s)) << local.Errors();
+    const auto local =
+        lab::StartNode(PRAVELTEST_NODE_BINARY, m_lab->ToolNamespace(), {"--bind", "127.0.0.255"});
     auto program = Program({"--interface", "lo"});
-    EXPECT_EQ(local.WaitForLineStartingWith("poll ", kStartUp).value_or(program->Errors()),
+    EXPECT_EQ(local->WaitForLineStartingWith("poll ", kStartUp).value_or(program->Errors()),
               "poll from=127.0.0.1:3333 replies=1");
     program->Stop();
     SendMarkers();
-    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
-    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->First()), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->Second()), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 TEST_F(TwoNetworks, ListingShowsBothWithTheDefaultMarkedForTheProgramAndTheNode) {
@@ -170,8 +157,8 @@ TEST_P(TwoNetworksBadInput, ExitsTwoWithOneLineAndSendsNothing) {
     EXPECT_EQ(program->Errors(), "praveltest: " + GetParam().error + "\n");
     EXPECT_EQ(program->Output(), "");
     SendMarkers();
-    EXPECT_EQ(LinesUntilMarker(*m_first), Lines{"ignored from=10.1.2.3:4000 length=4"});
-    EXPECT_EQ(LinesUntilMarker(*m_second), Lines{"ignored from=10.7.0.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->First()), Lines{"ignored from=10.1.2.3:4000 length=4"});
+    EXPECT_EQ(LinesUntilMarker(m_lab->Second()), Lines{"ignored from=10.7.0.3:4000 length=4"});
 }
 
 constexpr char kCandidates[] = "; up with IPv4: lo 127.0.0.1, eth0 10.1.2.3, eth1 10.7.0.3";

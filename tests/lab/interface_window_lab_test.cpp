@@ -12,9 +12,10 @@
 #include "framework/ModalLoop.h"
 #include "net/Interfaces.h"
 #include "res/ResourceIds.h"
+#include "testing/LabNode.h"
+#include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
-#include "testing/Process.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -31,23 +32,13 @@ protected:
     void SetUp() override {
         framework::ResetQuitRequest();
         REQUIRE_LAB();
-        m_lab = std::make_unique<lab::Lab>(24, lab::kDebianHostNameAddress);
-        m_lab->AddSecondNetwork();
-        m_first = StartNode("10.1.2.21", 0, "First");
-        m_second = StartNode("10.7.0.21", 1, "Second");
+        m_lab = std::make_unique<lab::TwoNetworkLab>(PRAVELTEST_NODE_BINARY,
+                                                     std::vector<std::string>{"--name", "First"},
+                                                     std::vector<std::string>{"--name", "Second"});
     }
     void TearDown() override {
         m_window.reset();
         framework::ResetQuitRequest();
-    }
-
-    std::unique_ptr<lab::Process> StartNode(const std::string& address, int network,
-                                            const std::string& name) {
-        const std::string host = m_lab->AddHost(address, -1, network);
-        auto node = std::make_unique<lab::Process>(
-            lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY, "--name", name}));
-        EXPECT_TRUE(node->WaitForLineStartingWith("ready ", 5s)) << node->Errors();
-        return node;
     }
 
     // As main() does for --interface choice.
@@ -68,10 +59,8 @@ protected:
     QSlider* Slider() const { return qobject_cast<QSlider*>(m_window->Item(res::kIdSlider)); }
     // The entries' names once the real receive timer has filled in count of them.
     Lines NamesOnceThereAre(int count) {
-        const auto end = std::chrono::steady_clock::now() + 5s;
-        while (Tree()->topLevelItemCount() < count && std::chrono::steady_clock::now() < end) {
-            QTest::qWait(20);
-        }
+        testing_support::RunEventsUntil(
+            5s, [&] { return Tree()->topLevelItemCount() >= count; }, 20);
         Lines names;
         for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
             names.push_back(Tree()->topLevelItem(i)->text(0).toStdString());
@@ -86,15 +75,13 @@ protected:
             testing_support::PeerSocket sender("0.0.0.0", 4000, true);
             EXPECT_TRUE(sender.SendTo("10.1.2.21", 3333, {'M', 'A', 'R', 'K'}));
         });
-        m_first->WaitForLineStartingWith("ignored ", 5s);
-        Lines lines = m_first->OutputLines();
+        m_lab->First().WaitForLineStartingWith("ignored ", 5s);
+        Lines lines = m_lab->First().OutputLines();
         lines.erase(lines.begin());  // ready
         return lines;
     }
 
-    std::unique_ptr<lab::Lab> m_lab;
-    std::unique_ptr<lab::Process> m_first;
-    std::unique_ptr<lab::Process> m_second;
+    std::unique_ptr<lab::TwoNetworkLab> m_lab;
     testing_support::MessageRecorder m_messages;
     std::unique_ptr<CNodeTestDlg> m_window;
 };
@@ -103,8 +90,9 @@ TEST_F(InterfaceWindowLab, TheSecondInterfaceFindsAndDrivesTheSecondNetworkOnly)
     OpenWithInterface("eth1");
     EXPECT_EQ(NamesOnceThereAre(1), Lines{"Second"});
     QTest::keyClick(Slider(), Qt::Key_Home);
-    EXPECT_EQ(m_second->WaitForLineStartingWith("dmx ", 5s).value_or(m_second->Output()),
-              kDmxAtFullLevel);
+    EXPECT_EQ(
+        m_lab->Second().WaitForLineStartingWith("dmx ", 5s).value_or(m_lab->Second().Output()),
+        kDmxAtFullLevel);
     EXPECT_EQ(FirstNetworkHeard(), Lines{"ignored from=10.1.2.3:4000 length=4"});
     EXPECT_EQ(NamesOnceThereAre(1), Lines{"Second"});
     EXPECT_EQ(m_messages.Messages(), Lines{});
@@ -135,9 +123,9 @@ TEST_P(PulledAdapter, FailsSendsUntilItIsBack) {
     m_messages.Clear();
     QTest::keyClick(Slider(), Qt::Key_End);
     QTest::keyClick(Slider(), Qt::Key_Home);
-    const auto full = m_second->WaitForLine(
+    const auto full = m_lab->Second().WaitForLine(
         [](const std::string& line) { return line.find("levels=255-255") != line.npos; }, 5s);
-    EXPECT_EQ(full.value_or(m_second->Output()), kDmxAtFullLevel);
+    EXPECT_EQ(full.value_or(m_lab->Second().Output()), kDmxAtFullLevel);
     EXPECT_EQ(m_messages.Messages(), Lines{});
 }
 

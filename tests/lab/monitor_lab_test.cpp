@@ -31,9 +31,9 @@ TEST_F(MonitorLabTest, ConsolesOnTwoHostsAndTheProgramItselfAreToldApart) {
         {"10.1.2.41", "1", "0", "RAW", "512", "Conflict"},
         {"10.1.2.40", "2", "0", "RAW", "512", "Live"},
     };
-    EXPECT_TRUE(
-        QTest::qWaitFor([&] { return testing_support::SourceLines(*monitor) == settled; }, 20000))
-        << testing::PrintToString(testing_support::SourceLines(*monitor));
+    EXPECT_TRUE(testing_support::RunEventsUntil(std::chrono::seconds(20), [&] {
+        return testing_support::SourceLines(*monitor) == settled;
+    })) << testing::PrintToString(testing_support::SourceLines(*monitor));
 
     const struct {
         const char* address;

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "protocol/NodeProtocol.h"
+#include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
-#include "testing/Process.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -35,28 +35,16 @@ protected:
     }
 
     // The node in ns, once its socket is bound.
-    lab::Process& StartNode(const std::string& ns, std::vector<std::string> args) {
-        args.insert(args.begin(), PRAVELTEST_NODE_BINARY);
-        m_node = std::make_unique<lab::Process>(lab::NamespaceCommand(ns, args));
-        const bool ready = m_node->WaitForLineStartingWith("ready ", 10s).has_value();
-        EXPECT_TRUE(ready) << m_node->Errors();
+    lab::Process& StartNode(const std::string& ns, const std::vector<std::string>& args) {
+        m_node = lab::StartNode(PRAVELTEST_NODE_BINARY, ns, args);
         return *m_node;
     }
 
     // The first datagram that is not the program's own broadcast coming back to it.
     std::optional<testing_support::Datagram> ReceiveFromOthers(std::chrono::milliseconds wait) {
-        const auto deadline = std::chrono::steady_clock::now() + wait;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return std::nullopt;
-            auto got = m_program->Receive(left);
-            if (got && got->senderAddress == lab::kToolAddress &&
-                got->senderPort == protocol::kNodePort) {
-                continue;
-            }
-            return got;
-        }
+        return m_program->ReceiveMatching(wait, [](const testing_support::Datagram& got) {
+            return got.senderAddress != lab::kToolAddress || got.senderPort != protocol::kNodePort;
+        });
     }
 
     std::unique_ptr<lab::Lab> m_lab;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "protocol/NodeProtocol.h"
+#include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
@@ -127,11 +128,7 @@ TEST_F(ProgramInLab, TwoCopiesOnOneHostBothBindTheNodePort) {
     auto first = StartProgram();
     auto second = StartProgram();
 
-    std::vector<Datagram> polls;
-    const auto deadline = std::chrono::steady_clock::now() + kStartUp;
-    while (polls.size() < 2 && std::chrono::steady_clock::now() < deadline) {
-        if (auto got = observer->Receive(100ms)) polls.push_back(std::move(*got));
-    }
+    const std::vector<Datagram> polls = observer->ReceiveFor(kStartUp, 2);
     ASSERT_EQ(polls.size(), 2u) << Diagnose(*first) << "\n" << Diagnose(*second);
     for (const Datagram& poll : polls) ExpectPollFromTheProgram(poll);
 
@@ -151,12 +148,10 @@ TEST_F(ProgramInLab, TwoCopiesOnOneHostBothBindTheNodePort) {
 TEST_F(ProgramInLab, ItsPollReachesTheSimulatedNode) {
     REQUIRE_LAB();
     StartLab(24);
-    const std::string host = m_lab->AddHost("10.1.2.20");
-    lab::Process node(lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY}));
-    ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 10s)) << node.Errors();
+    const auto node = lab::StartNode(PRAVELTEST_NODE_BINARY, m_lab->AddHost("10.1.2.20"));
     auto program = StartProgram();
 
-    EXPECT_EQ(node.WaitForLineStartingWith("poll ", kStartUp).value_or(Diagnose(*program)),
+    EXPECT_EQ(node->WaitForLineStartingWith("poll ", kStartUp).value_or(Diagnose(*program)),
               "poll from=10.1.2.3:3333 replies=1");
     program->Stop();
 }

@@ -120,12 +120,6 @@ protected:
     }
 
     QTreeWidget* Tree() const { return qobject_cast<QTreeWidget*>(Item(res::kIdTree)); }
-    // Lets the window's event loop run until done() holds or five seconds have passed.
-    template <class Done>
-    void WaitUntil(Done done) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!done() && std::chrono::steady_clock::now() < deadline) QTest::qWait(20);
-    }
 
     std::unique_ptr<WinePrefix> m_prefix;
     std::unique_ptr<lab::Process> m_node;
@@ -140,7 +134,8 @@ TEST_F(WindowsNodeInLab, IsListedInTheTreeAndPrintsTheSlidersDmxData) {
     ASSERT_TRUE(m_node->WaitForLineStartingWith("ready ", kWineStart)) << m_node->Errors();
 
     OpenShown();
-    WaitUntil([this] { return Tree()->topLevelItemCount() > 0; });
+    testing_support::RunEventsUntil(
+        5s, [this] { return Tree()->topLevelItemCount() > 0; }, 20);
     ASSERT_EQ(Tree()->topLevelItemCount(), 1) << m_node->Output() << m_node->Errors();
     const QTreeWidgetItem* entry = Tree()->topLevelItem(0);
     EXPECT_EQ(entry->text(0).toStdString(), "WineNode");
@@ -166,7 +161,8 @@ TEST_F(WindowsNodeInLab, IsListedInTheTreeAndPrintsTheSlidersDmxData) {
         }
         return lines;
     };
-    WaitUntil([&dmxLines] { return dmxLines().size() >= 4; });
+    testing_support::RunEventsUntil(
+        5s, [&dmxLines] { return dmxLines().size() >= 4; }, 20);
     const std::string full =
         "dmx from=10.1.2.3:3333 universe=1 universe-byte=0 start-code=0 type=1 channels=512 "
         "levels=255-255";

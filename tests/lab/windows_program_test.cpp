@@ -14,8 +14,10 @@
 
 #include "protocol/NodeProtocol.h"
 #include "testing/Console.h"
+#include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
 #include "testing/Process.h"
+#include "testing/Wait.h"
 #include "tests/lab/Wine.h"
 
 namespace {
@@ -51,13 +53,15 @@ public:
 
     // The id of the window with exactly this title, waited for; empty when none came.
     static std::string WaitForWindow(const std::string& title, std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        do {
-            std::string id = Shell("xdotool search --name '^" + title + "$' | head -n 1");
-            if (!id.empty()) return id.substr(0, id.find('\n'));
-            std::this_thread::sleep_for(200ms);
-        } while (std::chrono::steady_clock::now() < deadline);
-        return {};
+        std::string id;
+        testing_support::WaitUntil(
+            timeout,
+            [&] {
+                id = Shell("xdotool search --name '^" + title + "$' | head -n 1");
+                return !id.empty();
+            },
+            [] { std::this_thread::sleep_for(200ms); });
+        return id.substr(0, id.find('\n'));
     }
 
     // Types keys, as xdotool names them, into the window.
@@ -74,10 +78,9 @@ public:
         for (int attempt = 0; attempt < 5 && shown.empty(); ++attempt) {
             const std::size_t before = VisibleWindows();
             Type(window, open);
-            const auto deadline = std::chrono::steady_clock::now() + 3s;
-            while (VisibleWindows() <= before && std::chrono::steady_clock::now() < deadline) {
-                std::this_thread::sleep_for(100ms);
-            }
+            testing_support::WaitUntil(
+                3s, [&] { return VisibleWindows() > before; },
+                [] { std::this_thread::sleep_for(100ms); });
             Shell("xdotool key " + choose);
             shown = WaitForWindow(title, 3s);
             if (shown.empty()) Shell("xdotool key Escape");
@@ -110,8 +113,7 @@ private:
                                    const std::vector<std::string>& words,
                                    std::chrono::seconds timeout, std::string* seen,
                                    const std::string& title = {}) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        do {
+        const auto found = [&] {
             if (!title.empty()) windows = Lines(Shell("xdotool search --name '^" + title + "$'"));
             seen->clear();
             for (const std::string& window : windows) {
@@ -121,8 +123,10 @@ private:
                 for (const std::string& word : words) all = all && text.find(word) != text.npos;
                 if (all) return true;
             }
-        } while (std::chrono::steady_clock::now() < deadline);
-        return false;
+            return false;
+        };
+        // Reading a window takes long enough; no pause between readings.
+        return testing_support::WaitUntil(timeout, found, [] {});
     }
     static std::size_t VisibleWindows() {
         return Lines(Shell("xdotool search --onlyvisible --name '.*'")).size();
@@ -178,10 +182,14 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"--version"}, 0, "praveltest 1.0.0.1\n", "", ""},
         CommandLineCase{{"--help"}, 0, "Usage: ", "by UDP broadcast on port 3333.\n", ""},
         // Loopback is the one adapter inside the check's namespace.
-        CommandLineCase{{"--list-interfaces"}, 0, "", " address=127.0.0.1/8 sends-to=127.0.0.255",
-                        ""},
-        CommandLineCase{{"--bogus"}, 2, "", "", "praveltest: unknown option '--bogus'; try --help\n"},
-        CommandLineCase{{"--interface", "nosuch"}, 2, "", "",
+        CommandLineCase{
+            {"--list-interfaces"}, 0, "", " address=127.0.0.1/8 sends-to=127.0.0.255", ""},
+        CommandLineCase{
+            {"--bogus"}, 2, "", "", "praveltest: unknown option '--bogus'; try --help\n"},
+        CommandLineCase{{"--interface", "nosuch"},
+                        2,
+                        "",
+                        "",
                         "praveltest: no interface named 'nosuch'; up with IPv4: "}),
     [](const testing::TestParamInfo<CommandLineCase>& info) {
         std::string name;
@@ -215,13 +223,9 @@ protected:
         m_prefix.reset();
     }
 
-    lab::Process& StartNode(const std::string& address, const std::string& name,
-                            int network = 0) {
-        const std::string host = m_lab->AddHost(address, -1, network);
-        m_nodes.push_back(std::make_unique<lab::Process>(
-            lab::NamespaceCommand(host, {PRAVELTEST_NODE_BINARY, "--name", name})));
-        EXPECT_TRUE(m_nodes.back()->WaitForLineStartingWith("ready ", 10s))
-            << m_nodes.back()->Errors();
+    lab::Process& StartNode(const std::string& address, const std::string& name, int network = 0) {
+        m_nodes.push_back(lab::StartNode(PRAVELTEST_NODE_BINARY,
+                                         m_lab->AddHost(address, -1, network), {"--name", name}));
         return *m_nodes.back();
     }
 
@@ -243,20 +247,16 @@ protected:
 
     // The next datagram the program sent, passing over a console's.
     std::optional<Datagram> FromProgram(std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (true) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return std::nullopt;
-            std::optional<Datagram> datagram = m_observer->Receive(left);
-            if (!datagram || datagram->senderAddress == lab::kToolAddress) return datagram;
-        }
+        return m_observer->ReceiveMatching(timeout, [](const Datagram& datagram) {
+            return datagram.senderAddress == lab::kToolAddress;
+        });
     }
 
     void ExpectListed(const std::vector<std::string>& names) {
         std::string seen;
         EXPECT_TRUE(Desktop::WaitForText(m_window, names, kOnScreen, &seen))
-            << "the window reads:\n" << seen;
+            << "the window reads:\n"
+            << seen;
     }
 
     std::unique_ptr<WinePrefix> m_prefix;
@@ -296,7 +296,8 @@ TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
     ASSERT_FALSE(about.empty()) << "no About box";
     std::string seen;
     EXPECT_TRUE(Desktop::WaitForText(about, {"PraveltTest Version 1.0"}, kOnScreen, &seen))
-        << "the About box reads:\n" << seen;
+        << "the About box reads:\n"
+        << seen;
 }
 
 // The monitor is the window menu's last item, which Up reaches from the first.
@@ -310,7 +311,8 @@ TEST_F(WindowsProgramInLab, TheMonitorShowsAConsolesSource) {
     std::string seen;
     EXPECT_TRUE(
         Desktop::WaitForText(monitor, {"Live", "Universe 1 from 10.1.2.40"}, kOnScreen, &seen))
-        << "the monitor reads:\n" << seen;
+        << "the monitor reads:\n"
+        << seen;
 }
 
 // 64 universes at 44 Hz: 2,816 datagrams a second on the program's port while it works.
@@ -357,9 +359,9 @@ TEST_F(WindowsProgramInLab, TheChosenAdapterAloneCarriesItsTraffic) {
         ASSERT_TRUE(sender.SendTo("10.1.2.21", protocol::kNodePort, {'M', 'A', 'R', 'K'}));
     });
     ASSERT_TRUE(first.WaitForLineStartingWith("ignored ", 10s)) << first.Output();
-    EXPECT_EQ(first.OutputLines(), (std::vector<std::string>{
-                                       "ready bind=0.0.0.0 port=3333 nodes=1",
-                                       "ignored from=10.1.2.3:4000 length=4"}));
+    EXPECT_EQ(first.OutputLines(),
+              (std::vector<std::string>{"ready bind=0.0.0.0 port=3333 nodes=1",
+                                        "ignored from=10.1.2.3:4000 length=4"}));
 }
 
 }  // namespace

@@ -21,11 +21,13 @@
 #include "protocol/NodeProtocol.h"
 #include "res/ResourceIds.h"
 #include "testing/Lab.h"
+#include "testing/LabNode.h"
 #include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/Options.h"
 #include "testing/ProcStatus.h"
 #include "testing/Process.h"
+#include "testing/Wait.h"
 
 namespace {
 
@@ -93,10 +95,8 @@ int Soak(const lab::Options& options) {
     // Memory is compared from here on: the first minute, or half of a shorter run.
     const int settleSeconds = std::min(60, seconds / 2);
     testing_support::MessageRecorder boxes;
-    lab::Process node(lab::NamespaceCommand(
-        nodeNamespace, {options.Text("node"), "--count", std::to_string(count)}));
-    if (!node.WaitForLineStartingWith("ready ", 10s))
-        throw Failure("node not ready: " + node.Errors());
+    const auto node =
+        lab::StartNode(options.Text("node"), nodeNamespace, {"--count", std::to_string(count)});
     const auto toolBefore = lab::ReadUdpCounters();
     const auto nodeBefore = NodeHostCounters(nodeNamespace);
 
@@ -146,13 +146,13 @@ int Soak(const lab::Options& options) {
     // The replies to the last Poll Again reach the tree: once every node has reported that
     // poll, the kernel's queue and the endpoint's own list empty, one reply a tick.
     const long pollsHeard = polls + 1;  // and the start-up poll
-    const auto lastReplies = Clock::now() + std::chrono::milliseconds(count * 100 + 5000);
     auto repliesTaken = [&] {
         const auto socket = lab::ReadUdpSocket(protocol::kNodePort);
-        return NodeLines(node, "poll ") >= pollsHeard && socket && socket->receiveQueueBytes == 0 &&
-               window->Socket().WaitingDatagrams() == 0;
+        return NodeLines(*node, "poll ") >= pollsHeard && socket &&
+               socket->receiveQueueBytes == 0 && window->Socket().WaitingDatagrams() == 0;
     };
-    while (!repliesTaken() && Clock::now() < lastReplies) QTest::qWait(20);
+    testing_support::RunEventsUntil(std::chrono::milliseconds(count * 100 + 5000), repliesTaken,
+                                    20);
     const bool lastPollListed = repliesTaken();
     // Taken before the node's report is read, which takes memory of its own.
     const long endKb = lab::OwnMemory().rssKb;
@@ -169,11 +169,11 @@ int Soak(const lab::Options& options) {
     window.reset();  // nothing more is sent
 
     const long sent = Delta(toolBefore, lab::ReadUdpCounters(), "OutDatagrams");
-    const auto deadline = Clock::now() + 30s;
-    while (NodeLines(node) < sent && Clock::now() < deadline) std::this_thread::sleep_for(100ms);
-    const long reported = NodeLines(node);
+    testing_support::WaitUntil(
+        30s, [&] { return NodeLines(*node) >= sent; }, [] { std::this_thread::sleep_for(100ms); });
+    const long reported = NodeLines(*node);
     const auto nodeAfter = NodeHostCounters(nodeNamespace);
-    node.Stop();
+    node->Stop();
     const long nodeReceived = Delta(nodeBefore, nodeAfter, "InDatagrams");
 
     Result("soak_seconds", elapsed);
@@ -184,7 +184,7 @@ int Soak(const lab::Options& options) {
     Result("soak_datagrams_sent", static_cast<double>(sent));
     Result("soak_node_received", static_cast<double>(nodeReceived));
     Result("soak_node_reported", static_cast<double>(reported));
-    Result("soak_node_polls_reported", static_cast<double>(NodeLines(node, "poll ")));
+    Result("soak_node_polls_reported", static_cast<double>(NodeLines(*node, "poll ")));
     Result("soak_node_replies_sent",
            static_cast<double>(Delta(nodeBefore, nodeAfter, "OutDatagrams")));
     Result("soak_program_socket_drops", static_cast<double>(drops));

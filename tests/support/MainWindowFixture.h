@@ -21,6 +21,7 @@
 #include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
+#include "testing/Wait.h"
 #ifndef _WIN32
 #include "tests/lab/RequireLab.h"
 #endif
@@ -126,16 +127,15 @@ protected:
         tick.controlId = kReceiveTimerId;
         window->SendEvent(tick);
     }
-    // Ticks until done() holds, pausing whenever a datagram is not there yet; bounded.
+    // Ticks until done() holds, running the event loop for pauseMilliseconds whenever a
+    // datagram is not there yet; false when limit passed first.
     template <class Done>
-    bool TickUntil(Done done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
+    bool TickUntil(Done done, std::chrono::milliseconds limit = std::chrono::seconds(10),
+                   int pauseMilliseconds = 20) {
+        return WaitUntil(limit, done, [&] {
             Tick();
-            if (!done()) QTest::qWait(20);
-        }
-        return true;
+            if (pauseMilliseconds > 0 && !done()) QTest::qWait(pauseMilliseconds);
+        });
     }
     QLineEdit* Field(int id) const {
         return qobject_cast<QLineEdit*>(window->Item(id));

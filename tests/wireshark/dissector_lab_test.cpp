@@ -3,8 +3,8 @@
 // was sent.
 #include <gtest/gtest.h>
 
+#include "testing/LabNode.h"
 #include "tests/lab/RequireLab.h"
-#include "testing/Process.h"
 #include "tests/wireshark/TShark.h"
 
 namespace {
@@ -25,8 +25,7 @@ TEST(DissectorInLab, DecodesTheRealProgramsPollAndTheNodesReply) {
         lab.ToolNamespace(),
         {"sh", "-c", "exec dumpcap -q -i eth0 -f 'udp port 3333' -c 2 -w " + capture + " 2>&1"}));
     ASSERT_TRUE(dumpcap.WaitForLineStartingWith("Capturing on", 20s)) << dumpcap.Output();
-    const std::vector<std::string> nodeArgs{PRAVELTEST_NODE_BINARY,
-                                            "--name",
+    const std::vector<std::string> nodeArgs{"--name",
                                             "LabNode",
                                             "--mac",
                                             "02:aa:bb:cc:dd:ee",
@@ -48,12 +47,11 @@ TEST(DissectorInLab, DecodesTheRealProgramsPollAndTheNodesReply) {
                                             "10.1.2.255",
                                             "--universe",
                                             "3"};
-    lab::Process node(lab::NamespaceCommand(nodeHost, nodeArgs));
-    ASSERT_TRUE(node.WaitForLineStartingWith("ready ", 10s)) << node.Errors();
+    const auto node = lab::StartNode(PRAVELTEST_NODE_BINARY, nodeHost, nodeArgs);
     lab::Process program(lab.ExecCommand(lab.ToolNamespace(), {PRAVELTEST_BINARY}),
                          {"QT_QPA_PLATFORM=offscreen"});
     const auto captured = dumpcap.Wait(20s);
-    ASSERT_TRUE(captured) << "no poll and reply seen: " << dumpcap.Output() << node.Output();
+    ASSERT_TRUE(captured) << "no poll and reply seen: " << dumpcap.Output() << node->Output();
     ASSERT_TRUE(captured->Exited(0)) << lab::Describe(*captured) << dumpcap.Output();
     program.Stop();
 
