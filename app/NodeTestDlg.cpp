@@ -99,10 +99,9 @@ void CNodeTestDlg::AddAboutItemAndIcons() {
         AppendSystemMenuSeparator();
         AppendSystemMenuItem(res::kCommandAbout, aboutItem);
     }
-    const std::string channelCheckItem = res::LoadString(res::kStringChannelCheckItem);
-    if (!channelCheckItem.empty()) {
-        AppendSystemMenuItem(res::kCommandChannelCheck, channelCheckItem);
-    }
+    // The windows a technician opens beside this one, after About.
+    AppendSystemMenuItem(res::kCommandMonitor, res::LoadString(res::kStringMonitorItem));
+    AppendSystemMenuItem(res::kCommandChannelCheck, res::LoadString(res::kStringChannelCheckItem));
     SetIcon(m_icon, true);
     SetIcon(m_icon, false);
 }
@@ -124,14 +123,33 @@ void CNodeTestDlg::OnSysCommand(Event& event) {
         about.DoModal();
         return;
     }
+    if (framework::SystemCommandOf(event) == res::kCommandMonitor) {
+        OpenMonitor();
+        return;
+    }
     if (framework::SystemCommandOf(event) == res::kCommandChannelCheck) {
         if (!m_channelCheck) m_channelCheck = std::make_unique<ChannelCheckWindow>(m_socket, this);
-        m_channelCheck->show();
-        m_channelCheck->raise();
-        m_channelCheck->activateWindow();
+        Present(*m_channelCheck);
         return;
     }
     Default(event);
+}
+
+// One window however often it is chosen; a child of this one, so that the modal run that
+// this window is in leaves it free to take input.
+void CNodeTestDlg::OpenMonitor() {
+    if (!m_monitorWindow) {
+        m_monitorWindow = std::make_unique<DmxMonitorWindow>(
+            [this](net::DmxTap tap) { m_socket.SetDmxTap(std::move(tap)); }, this);
+        m_monitorWindow->setWindowIcon(m_icon);
+    }
+    Present(*m_monitorWindow);
+}
+
+void CNodeTestDlg::Present(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
 }
 
 // Consumed, so that choosing a node changes nothing else in the window.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/ChannelCheckWindow.h"
+#include "app/DmxMonitorWindow.h"
 #include "discovery/DeviceTree.h"
 #include "framework/Bound.h"
 #include "framework/Dialog.h"
@@ -36,6 +37,8 @@ public:
     const net::NodeSocket& Socket() const { return m_socket; }
     const output::OutputSettings& Settings() const { return m_settings; }
     const QIcon& Icon() const { return m_icon; }
+    // Nothing until the window menu first opened it.
+    DmxMonitorWindow* MonitorWindow() const { return m_monitorWindow.get(); }
     // Once opened from the window menu; nothing before.
     ChannelCheckWindow* ChannelCheck() const { return m_channelCheck.get(); }
 
@@ -54,6 +57,9 @@ private:
     void OnVScroll(framework::Event& event);
     void OnSettingsChanged(framework::Event& event);
     void AddAboutItemAndIcons();
+    void OpenMonitor();
+    // Shows a modeless window, or brings the open one to the front.
+    static void Present(QWidget& window);
 
     static const framework::Route<CNodeTestDlg> kRoutes[];
 
@@ -69,6 +75,8 @@ private:
 
     discovery::DeviceTree m_deviceTree;
     output::LevelSender m_levelSender;
+    // After the socket, so that it goes first and takes its tap back from a socket still there.
+    std::unique_ptr<DmxMonitorWindow> m_monitorWindow;
     // Last, so that it is gone, its channels set to 0, while the socket is still open.
     std::unique_ptr<ChannelCheckWindow> m_channelCheck;
 };

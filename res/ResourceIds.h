@@ -9,6 +9,7 @@ inline constexpr int kMainIcon = 128;
 
 inline constexpr int kStringAboutItem = 101;
 inline constexpr int kStringSocketsFailed = 103;
+inline constexpr int kStringMonitorItem = 104;
 inline constexpr int kStringChannelCheckItem = 107;
 
 inline constexpr int kIdPollAgain = 3;
@@ -28,6 +29,7 @@ inline constexpr int kIdStartCode = 1012;
 inline constexpr int kIdStartCodeSpin = 1013;
 
 inline constexpr unsigned kCommandAbout = 16;
+inline constexpr unsigned kCommandMonitor = 32;
 // A multiple of 16, as the window system keeps the low four bits of a window-menu command.
 inline constexpr unsigned kCommandChannelCheck = 48;
 

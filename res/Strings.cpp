@@ -8,6 +8,8 @@ std::string LoadString(int id) {
     switch (id) {
         case kStringAboutItem:
             return "&About PraveltTest...";
+        case kStringMonitorItem:
+            return "&DMX Monitor...";
         case kStringChannelCheckItem:
             return "&Channel Check...";
         case kStringSocketsFailed:

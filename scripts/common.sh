@@ -181,3 +181,52 @@ capture_when_still() {
     echo "the window kept changing" >&2
     return 1
 }
+
+# The id of the X window titled exactly $1, waited for up to $2 seconds (default 10).
+wait_for_window() {
+    local deadline=$((SECONDS + ${2:-10})) id
+    until id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$id" ]; do
+        [ $SECONDS -lt $deadline ] || { echo "no window titled '$1' appeared" >&2; return 1; }
+        sleep 0.1
+    done
+    echo "$id"
+}
+
+# Takes the DMX monitor's picture into $5: lab $1 named $2, whose hosts h4 (10.1.2.40) and h5
+# (10.1.2.41) become consoles that both send universe 1 with build/default's praveltest-cli,
+# and the program's window $3, whose slider has the focus; $4 is a scratch folder. The monitor
+# opens from the window menu's last item; then the program and the first console each change
+# their levels, and the picture is taken while those changes are marked. Adds the consoles to
+# the caller's pids.
+capture_monitor() {
+    local lab=$1 name=$2 window=$3 work=$4 out=$5 cli=build/default/tools/praveltest-cli monitor
+    echo 180 >"$work/level"
+    "$lab" exec "$name-h4" -- bash -c "while :; do
+        $cli level \$(cat $work/level) --universe 1 --channels 96 >/dev/null
+        $cli level 60 --universe 2 --channels 512 >/dev/null; sleep 0.2; done" &
+    pids+=($!)
+    "$lab" exec "$name-h5" -- bash -c "while :; do
+        $cli level 128 --universe 1 --channels 24 --format rle >/dev/null; sleep 0.2; done" &
+    pids+=($!)
+    # A menu that has just appeared may not take keys yet: tried again, a few times.
+    for _ in 1 2 3 4 5; do
+        xdotool windowfocus --sync "$window" key alt+space
+        sleep 0.5
+        # Before Channel Check, the menu's last item.
+        xdotool key Up Up Return
+        monitor=$(wait_for_window 'DMX Monitor' 3 2>/dev/null) && break
+        xdotool key Escape
+    done
+    [ -n "$monitor" ] || { echo "the DMX Monitor did not open" >&2; return 1; }
+    # The program's own messages; then, with every source heard, the first console's universe
+    # 1, second in the list after the program's own; and the changes to be marked.
+    xdotool windowfocus --sync "$window" key Page_Up
+    sleep 1
+    xdotool windowfocus --sync "$monitor" key ctrl+Home Down
+    xdotool windowfocus --sync "$window" key Page_Up
+    echo 200 >"$work/level"
+    xdotool windowfocus --sync "$monitor"
+    sleep 0.8
+    mkdir -p "$(dirname "$out")"
+    import -window "$monitor" "$out"
+}

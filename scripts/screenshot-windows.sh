@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the real praveltest.exe under Wine on Xvfb, as scripts/screenshot.sh
 # takes the Linux one: a lab of network namespaces with three simulated nodes, the exe and
-# its wineserver on the tool's host at 10.1.2.3, after a level change.
+# its wineserver on the tool's host at 10.1.2.3, after a level change; then its DMX monitor
+# beside two consoles that send one universe.
 # Needs root (for the namespaces). Builds the windows-cross preset against Qt for Windows
-# (scripts/build-qt-windows.sh, once). Writes docs/screenshot-windows.png unless given a path.
+# (scripts/build-qt-windows.sh, once). Usage: screenshot-windows.sh [OUT [MONITOR_OUT]];
+# without arguments it writes docs/screenshot-windows.png and docs/monitor-windows.png, with
+# OUT alone OUT and OUT-monitor.png.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 root=$(praveltest_root)
 cd "$root"
 out=${1:-docs/screenshot-windows.png}
+# The DMX monitor beside it; with OUT given, next to it.
+monitor_out=${2:-docs/monitor-windows.png}
+[ $# -eq 0 ] || monitor_out=${2:-${out%.png}-monitor.png}
 [ "$(id -u)" -eq 0 ] || { echo "screenshot-windows.sh needs root for its namespace lab" >&2; exit 1; }
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" "${PRAVELTEST_WINE_PACKAGES[@]}" \
     "${PRAVELTEST_WINE_SCREENSHOT_PACKAGES[@]}"
@@ -20,7 +26,8 @@ export PRAVELTEST_QT_WINDOWS
 cmake --build --preset windows-cross -j "$(nproc)" --target praveltest praveltest_windows_runtime \
     >/dev/null
 [ -f build/default/CMakeCache.txt ] || cmake --preset default >/dev/null
-cmake --build --preset default -j "$(nproc)" --target praveltest-lab praveltest-node >/dev/null
+cmake --build --preset default -j "$(nproc)" --target praveltest-lab praveltest-node \
+    praveltest-cli >/dev/null
 
 # A prefix of its own, so that a check running meanwhile keeps its wineserver.
 praveltest_wine_env build/windows-cross/wine-screenshot
@@ -37,7 +44,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
+"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
+    --host 10.1.2.40 --host 10.1.2.41 >/dev/null
 node=build/default/tools/praveltest-node
 start_node() {  # host arguments...
     local host=$1
@@ -76,3 +84,5 @@ wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
 mkdir -p "$(dirname "$out")"
 capture_when_still "$window" "$out"
 echo "wrote $out"
+capture_monitor "$lab" "$name" "$window" "$work" "$monitor_out"
+echo "wrote $monitor_out"

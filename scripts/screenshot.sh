@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the real window under Xvfb: a lab of network namespaces with three
-# simulated nodes, the program on the tool's host at 10.1.2.3, after a level change.
-# Needs root (for the namespaces). Writes docs/screenshot.png unless given another path.
+# simulated nodes, the program on the tool's host at 10.1.2.3, after a level change; then its
+# DMX monitor beside two consoles that send one universe.
+# Needs root (for the namespaces). Usage: screenshot.sh [OUT [MONITOR_OUT]]; without arguments
+# it writes docs/screenshot.png and docs/monitor.png, with OUT alone OUT and OUT-monitor.png.
 # With --channel-check first, the Channel Check window instead, opened from the window menu and
 # stepped from channel 37 of 37 to 48 on to 40; docs/channel-check.png unless told otherwise.
 set -euo pipefail
@@ -14,6 +16,9 @@ if [ "${1:-}" = --channel-check ]; then
     shift
 fi
 out=${1:-docs/$([ "$what" = main ] && echo screenshot || echo channel-check).png}
+# The DMX monitor beside it; with OUT given, next to it.
+monitor_out=${2:-docs/monitor.png}
+[ $# -eq 0 ] || monitor_out=${2:-${out%.png}-monitor.png}
 [ "$(id -u)" -eq 0 ] || { echo "screenshot.sh needs root for its namespace lab" >&2; exit 1; }
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" iproute2 xvfb xdotool imagemagick
 praveltest_build default >/dev/null
@@ -30,7 +35,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 >/dev/null
+"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
+    --host 10.1.2.40 --host 10.1.2.41 >/dev/null
 node=build/default/tools/praveltest-node
 start_node() {  # host arguments...
     local host=$1
@@ -93,3 +99,5 @@ wait_for_lines "$work/h1" 8 '^dmx from=10.1.2.3:3333'
 mkdir -p "$(dirname "$out")"
 capture_when_still "$window" "$out"
 echo "wrote $out"
+capture_monitor "$lab" "$name" "$window" "$work" "$monitor_out"
+echo "wrote $monitor_out"

@@ -2,9 +2,10 @@
 // the subnet's broadcast address on the node port 44 times a second, until it is destroyed.
 #pragma once
 
-#include <atomic>
+#include <memory>
 #include <string>
-#include <thread>
+
+#include "testing/Desk.h"
 
 namespace testing_support {
 
@@ -12,19 +13,14 @@ class Console {
 public:
     // Starts sending from the namespace ns; frames of universe u carry level u.
     Console(const std::string& ns, int universes, const std::string& broadcastAddress);
-    ~Console();
-    Console(const Console&) = delete;
-    Console& operator=(const Console&) = delete;
 
     // Ends the sending after the round under way; Rounds() is then final.
-    void Stop();
+    void Stop() { m_desk->Stop(); }
     // Complete rounds of every universe sent so far.
-    long Rounds() const { return m_rounds; }
+    long Rounds() const { return m_desk->Rounds(); }
 
 private:
-    std::atomic<bool> m_stop{false};
-    std::atomic<long> m_rounds{0};
-    std::thread m_thread;
+    std::unique_ptr<Desk> m_desk;
 };
 
 }  // namespace testing_support

@@ -116,7 +116,8 @@ TEST(ResourcesTest, DesktopEntryHasNoPrivateKeys) {
 TEST(ResourcesTest, StringTableMatchesTheProgramsStrings) {
     const std::string rc = ReadGenerated("res/praveltest.rc");
     for (const int id :
-         {res::kStringAboutItem, res::kStringSocketsFailed, res::kStringChannelCheckItem}) {
+         {res::kStringAboutItem, res::kStringSocketsFailed, res::kStringMonitorItem,
+          res::kStringChannelCheckItem}) {
         const std::string entry = std::to_string(id) + " \"" + res::LoadString(id) + "\"";
         EXPECT_NE(rc.find(entry), std::string::npos) << entry;
     }

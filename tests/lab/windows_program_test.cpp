@@ -286,13 +286,13 @@ TEST_F(WindowsProgramInLab, ListsTheNodesAndALevelReachesThemByteForByte) {
     EXPECT_TRUE(alpha.WaitForLineStartingWith("dmx ", 5s)) << alpha.Output();
 }
 
-// About is the window menu's last item but one, which Up reaches from the first; its mnemonic A
-// is shared with Wine's own "About Wine".
+// The window menu ends with About, DMX Monitor and Channel Check; Up from the first item reaches
+// the last, so three reach About, whose mnemonic A is shared with Wine's own "About Wine".
 TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
     StartProgram();
     ExpectListed({"Devices Located", "Poll Again"});  // drawn, so it takes keys
     const std::string about =
-        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Return", "About PraveltTest");
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Up Return", "About PraveltTest");
     ASSERT_FALSE(about.empty()) << "no About box";
     std::string seen;
     EXPECT_TRUE(Desktop::WaitForText(about, {"PraveltTest Version 1.0"}, kOnScreen, &seen))
@@ -300,8 +300,8 @@ TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
         << seen;
 }
 
-// Channel Check is the window menu's last item. Start lights channel 1 of 1 to 512; closing the
-// window sets all 512 to 0.
+// Channel Check is the window menu's last item, which Up reaches from the first. Start lights
+// channel 1 of 1 to 512; closing the window sets all 512 to 0.
 TEST_F(WindowsProgramInLab, ChannelCheckLightsAChannelAndClosingSetsItsChannelsToZero) {
     StartProgram();
     ExpectListed({"Devices Located", "Poll Again"});
@@ -331,6 +331,21 @@ TEST_F(WindowsProgramInLab, ChannelCheckLightsAChannelAndClosingSetsItsChannelsT
         }
     }
     ASSERT_TRUE(last && last->bytes == zero) << "no frame with every channel at 0";
+}
+
+// The monitor comes just before the window menu's last item.
+TEST_F(WindowsProgramInLab, TheMonitorShowsAConsolesSource) {
+    testing_support::Console console(m_lab->AddHost("10.1.2.40"), 1, "10.1.2.255");
+    StartProgram();
+    ExpectListed({"Devices Located", "Poll Again"});
+    const std::string monitor =
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Return", "DMX Monitor");
+    ASSERT_FALSE(monitor.empty()) << "no DMX Monitor window";
+    std::string seen;
+    EXPECT_TRUE(
+        Desktop::WaitForText(monitor, {"Live", "Universe 1 from 10.1.2.40"}, kOnScreen, &seen))
+        << "the monitor reads:\n"
+        << seen;
 }
 
 // 64 universes at 44 Hz: 2,816 datagrams a second on the program's port while it works.
