@@ -5,7 +5,8 @@
 
 namespace testing_support {
 
-Console::Console(const std::string& ns, int universes, const std::string& broadcastAddress) {
+Console::Console(const std::string& ns, int universes, const std::string& broadcastAddress,
+                 int fadingUniverse) {
     Desk::Frames frames;
     for (int universe = 1; universe <= universes; ++universe) {
         protocol::DmxDataFields fields;
@@ -18,7 +19,8 @@ Console::Console(const std::string& ns, int universes, const std::string& broadc
     // A socket belongs to the namespace it was made in, whichever thread then sends on it.
     m_desk = lab::InNamespace(ns, [&] {
         return std::make_unique<Desk>("0.0.0.0", broadcastAddress, protocol::kNodePort,
-                                      std::move(frames), std::chrono::microseconds(1'000'000 / 44));
+                                      std::move(frames), std::chrono::microseconds(1'000'000 / 44),
+                                      fadingUniverse - 1);
     });
 }
 

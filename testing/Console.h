@@ -11,8 +11,10 @@ namespace testing_support {
 
 class Console {
 public:
-    // Starts sending from the namespace ns; frames of universe u carry level u.
-    Console(const std::string& ns, int universes, const std::string& broadcastAddress);
+    // Starts sending from the namespace ns; frames of universe u carry level u, but for the
+    // fading universe (0: none), whose every level moves one up each round.
+    Console(const std::string& ns, int universes, const std::string& broadcastAddress,
+            int fadingUniverse = 0);
 
     // Ends the sending after the round under way; Rounds() is then final.
     void Stop() { m_desk->Stop(); }

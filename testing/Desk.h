@@ -19,7 +19,8 @@ public:
 
     // Bound to ownAddress on a port of its own, in the network namespace of the caller.
     Desk(const std::string& ownAddress, const std::string& toAddress, std::uint16_t toPort,
-         Frames frames, std::chrono::microseconds period = std::chrono::milliseconds(50));
+         Frames frames, std::chrono::microseconds period = std::chrono::milliseconds(50),
+         int fadingFrame = -1);
     ~Desk();
     Desk(const Desk&) = delete;
     Desk& operator=(const Desk&) = delete;

@@ -76,7 +76,7 @@ TEST(CliMonitorArguments, EachCommandLineMeansOneThing) {
         {{"poll", "--seconds", "1"}, "error: unknown option '--seconds' for poll"},
         {{"poll", "--universe", "1"}, "error: unknown option '--universe' for poll"},
         {{"level", "1", "--universe", "300"}, "not monitor"},
-        {{"watch"}, "error: unknown subcommand 'watch'; expected poll, level or monitor"},
+        {{"watch"}, "error: unknown subcommand 'watch'; expected poll, level, monitor or pattern"},
     };
     for (const auto& each : cases) {
         EXPECT_EQ(Meaning(each.args), each.meaning) << each.args.back();

@@ -173,10 +173,10 @@ TEST_F(MonitorWindowTest, TheMenuItemFollowsAboutAndOpensOneWindowBesideTheMainO
     CNodeTestDlg& dialog = OpenShown();
     NextSent(1);
     const QList<QAction*> items = dialog.SystemMenu()->actions();
-    ASSERT_GE(items.size(), 4);
-    EXPECT_TRUE(items[items.size() - 3]->isSeparator());
-    EXPECT_EQ(items[items.size() - 2]->text(), "&About PraveltTest...");
-    EXPECT_EQ(items.last()->text(), "&DMX Monitor...");
+    ASSERT_EQ(items.size(), 5);  // Close, a separator, About, this one and Channel Check
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->text(), "&About PraveltTest...");
+    EXPECT_EQ(items[3]->text(), "&DMX Monitor...");
     EXPECT_EQ(dialog.MonitorWindow(), nullptr);
 
     DmxMonitorWindow* first = testing_support::ChooseMonitorItem(dialog);

@@ -93,11 +93,14 @@ void MeasureIdle(const Setup& setup, Floor& floor);
 void MeasureMemory(const Setup& setup, const Floor& floor);
 void MeasureSize(const Setup& setup);
 void MeasureShowScaleProgram(const Setup& setup);
+void MeasureShowScaleCliMonitor(const Setup& setup);
 // The real main window in this process.
 void MeasureLatency(const Setup& setup);
 void MeasureDiscovery(const Setup& setup);
 void MeasureFlood(const Setup& setup, const Floor& floor, Application& application);
 void MeasureShowScaleWindow(const Setup& setup, Application& application);
+// The same beside the DMX monitor window, open on a fading universe.
+void MeasureShowScaleMonitor(const Setup& setup, Application& application);
 void MeasureRepeatedPolls(const Setup& setup);
 // A 44 Hz chase from praveltest-cli and from the Channel Check window.
 void MeasureChase(const Setup& setup, Application& application);

@@ -4,6 +4,7 @@
 
 #include <QAbstractItemModel>
 #include <QSlider>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -19,6 +20,7 @@
 #include "testing/Lab.h"
 #include "testing/LabNode.h"
 #include "testing/MainWindow.h"
+#include "testing/MonitorWindow.h"
 #include "testing/ProcStatus.h"
 
 namespace perf {
@@ -341,6 +343,75 @@ void MeasureShowScaleWindow(const Setup& setup, Application& application) {
          Format("%.2f ms (median %.2f ms, %.1f ticks/s)", longest, Percentile(tickMs, 0.5),
                 static_cast<double>(tickMs.size()) / elapsed),
          "", "< 5 ms", longest < 5);
+}
+
+void MeasureShowScaleMonitor(const Setup& setup, Application& application) {
+    constexpr int kFading = 1;
+    auto window = OpenWindow(protocol::kNodePort, lab::kToolAddress);
+    window->show();
+    QTest::qWait(300);  // start-up's own work, outside the measure
+    DmxMonitorWindow* monitor = testing_support::ChooseMonitorItem(*window);
+    if (!monitor) Fail("the window menu has no DMX Monitor item");
+    const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
+    if (!socketBefore) Fail("the window's socket is not on the node port in the tool namespace");
+
+    testing_support::Console console(setup.nodeNamespace, kShowUniverses, "10.1.2.255", kFading);
+    int row = -1;
+    if (!QTest::qWaitFor(
+            [&] {
+                row = testing_support::SourceRow(*monitor, "10.1.2.20", kFading);
+                return row >= 0;
+            },
+            10000)) {
+        Fail("the monitor never listed the console's fading universe");
+    }
+    monitor->SourceView()->selectRow(row);
+    QTest::qWait(1000);  // the console at its pace, the grid on the fade
+    std::vector<double> tickMs;
+    std::vector<double> paintMs;
+    const QObject* tick = window->findChildren<QTimer*>(Qt::FindDirectChildrenOnly).value(0);
+    // A window's paint is one update request to it, which paints every widget that changed.
+    application.watcher = [&](const QObject* receiver, QEvent::Type type, std::int64_t ns) {
+        if (receiver == tick && type == QEvent::Timer) tickMs.push_back(ns / 1e6);
+        if (receiver == monitor && type == QEvent::UpdateRequest) paintMs.push_back(ns / 1e6);
+    };
+    const lab::ProcActivity before = lab::ReadActivity(getpid());
+    const std::int64_t from = MonotonicNs();
+    QTest::qWait(setup.showSeconds * 1000);
+    const lab::ProcActivity after = lab::ReadActivity(getpid());
+    const double elapsed = static_cast<double>(MonotonicNs() - from) / 1e9;
+    application.watcher = nullptr;
+    const std::size_t marked = testing_support::RecentChannels(*monitor).size();
+    console.Stop();
+    const lab::UdpSocketState socketAfter = DrainedSocket();
+
+    const long drops = socketAfter.drops - socketBefore->drops;
+    Goal(
+        "Show-scale console, the DMX monitor window open on a fading universe: kernel drops on "
+        "the program's socket",
+        Format("%ld", drops), "", "none", drops == 0);
+    // The window's thread and its socket's reader, which feeds the monitor; the console's
+    // thread stands for the other host.
+    std::int64_t programNs = lab::Between(before, after, getpid()).runtimeNs;
+    for (const auto& [thread, task] : after.tasks) {
+        if (task.name == "socket reader")
+            programNs += lab::Between(before, after, thread).runtimeNs;
+    }
+    const double cpu = 100.0 * static_cast<double>(programNs) / 1e9 / elapsed;
+    Goal(
+        "Show-scale console, the monitor open: the program's processor time (window and reader "
+        "threads)",
+        Format("%.1f %% of one core", cpu), "", "< 10 %", cpu < 10);
+    const double longest = Percentile(tickMs, 1);
+    Goal("Show-scale console, the monitor open: the longest tick's work",
+         Format("%.2f ms (median %.2f ms, %.1f ticks/s)", longest, Percentile(tickMs, 0.5),
+                static_cast<double>(tickMs.size()) / elapsed),
+         "", "< 5 ms", longest < 5);
+    const double paintsPerSecond = static_cast<double>(paintMs.size()) / elapsed;
+    Goal("Show-scale console, the monitor open: its paints, and each paint's time",
+         Format("%.1f /s; median %.2f ms, longest %.2f ms (%zu of 512 cells marked as changed)",
+                paintsPerSecond, Percentile(paintMs, 0.5), Percentile(paintMs, 1), marked),
+         "", "≤ 20 /s, and it paints", paintsPerSecond <= 20 && !paintMs.empty() && marked > 0);
 }
 
 void MeasureRepeatedPolls(const Setup& setup) {

@@ -141,6 +141,10 @@ void RunStockQueueRows(const perf::Setup& setup, perf::Application& application)
     perf::MeasureShowScaleProgram(setup);
     Phase("show-scale console beside the window, in this process");
     perf::MeasureShowScaleWindow(setup, application);
+    Phase("show-scale console beside the DMX monitor window, in this process");
+    perf::MeasureShowScaleMonitor(setup, application);
+    Phase("show-scale console beside praveltest-cli monitor");
+    perf::MeasureShowScaleCliMonitor(setup);
     Phase("repeated polls, in this process");
     perf::MeasureRepeatedPolls(setup);
     BoxesRow("beside the console and during repeated polls", boxes);

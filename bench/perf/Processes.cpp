@@ -235,19 +235,24 @@ void MeasureSize(const Setup& setup) {
     Row("Libraries the program links directly", needed.substr(1));
 }
 
-void MeasureShowScaleProgram(const Setup& setup) {
-    Process child({setup.program}, kOffscreen);
+namespace {
+
+// A show's console beside a whole process that listens on the node port here: kernel drops on
+// its socket, and its processor time, every thread by schedstat.
+void ShowScaleBeside(Process& child, const Setup& setup, const std::string& who,
+                     int changingUniverse) {
     // Up once its socket is on the node port here, in the tool namespace.
     const auto bound = [&] {
         if (lab::ReadUdpSocket(protocol::kNodePort)) return true;
-        if (!child.IsRunning()) Fail("the program never bound its port");
+        if (!child.IsRunning()) Fail(who + " never bound its port");
         return false;
     };
-    if (!testing_support::WaitUntil(20s, bound)) Fail("the program never bound its port");
+    if (!testing_support::WaitUntil(20s, bound)) Fail(who + " never bound its port");
     std::this_thread::sleep_for(kSettle);  // start-up's own work, outside the measure
     const auto socketBefore = lab::ReadUdpSocket(protocol::kNodePort);
 
-    testing_support::Console console(setup.nodeNamespace, kShowUniverses, "10.1.2.255");
+    testing_support::Console console(setup.nodeNamespace, kShowUniverses, "10.1.2.255",
+                                     changingUniverse);
     std::this_thread::sleep_for(1s);  // the console at its pace
     const long roundsBefore = console.Rounds();
     const lab::ProcActivity before = lab::ReadActivity(child.Pid());
@@ -265,25 +270,44 @@ void MeasureShowScaleProgram(const Setup& setup) {
         return !socketAfter || socketAfter->receiveQueueBytes == 0;
     });
     if (!child.IsRunning() || !socketBefore || !socketAfter) {
-        Fail("the program ended beside the console: " + child.Errors());
+        Fail(who + " ended beside the console: " + child.Errors());
     }
-    child.Stop();
 
     const long drops = socketAfter->drops - socketBefore->drops;
-    Goal(Format("Show-scale console, %d universes at 44 Hz (%.0f datagrams/s), the real program "
-                "with a %d-byte queue: kernel drops on its socket",
-                kShowUniverses, static_cast<double>(rounds * kShowUniverses) / elapsed,
+    Goal(Format("Show-scale console, %d universes at 44 Hz (%.0f datagrams/s), %s with a "
+                "%d-byte queue: kernel drops on its socket",
+                kShowUniverses, static_cast<double>(rounds * kShowUniverses) / elapsed, who.c_str(),
                 kStockQueueBytes),
          Format("%ld of %ld sent (%ld bytes left queued)", drops, sent,
                 socketAfter->receiveQueueBytes),
          "", "none", drops == 0);
     const lab::TaskCounts all = lab::Between(before, after);
     const double cpu = 100.0 * static_cast<double>(all.runtimeNs) / 1e9 / elapsed;
-    Goal(Format("Show-scale console: the real program's processor time over %.0f s, every "
-                "thread by schedstat",
-                elapsed),
+    Goal(Format("Show-scale console: %s's processor time over %.0f s, every thread by "
+                "schedstat",
+                who.c_str(), elapsed),
          Format("%.1f %% of one core (%zu threads)", cpu, after.tasks.size()), "", "< 10 %",
          cpu < 10);
+}
+
+}  // namespace
+
+void MeasureShowScaleProgram(const Setup& setup) {
+    Process child({setup.program}, kOffscreen);
+    ShowScaleBeside(child, setup, "the real program", 0);
+    child.Stop();
+}
+
+void MeasureShowScaleCliMonitor(const Setup& setup) {
+    // Outlives the measure, which ends it; its log of the fade is read back to be sure it logged.
+    Process child({setup.cli, "monitor", "--format", "log", "--seconds",
+                   std::to_string(setup.showSeconds + 30)});
+    ShowScaleBeside(child, setup, "praveltest-cli monitor --format log", 1);
+    child.Stop();
+    const std::string log = child.Output();
+    const std::size_t frames = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
+    Row("Show-scale console, universe 1 fading: praveltest-cli monitor's log",
+        Format("%zu lines, %.1f MiB", frames, static_cast<double>(log.size()) / 1048576.0));
 }
 
 }  // namespace perf
