@@ -118,7 +118,11 @@ void EventLog::FrameChanged(const monitor::Source& source,
     if (m_format == EventFormat::Log) {
         line += " " + source.addressText + " universe=" + universe;
         for (const monitor::ChannelChange& change : changes) {
-            line += " " + std::to_string(change.channel) + "@" + std::to_string(change.level);
+            // Appended piece by piece: GCC 12 at -O3 misreads "x" + std::to_string(...).
+            line += ' ';
+            line += std::to_string(change.channel);
+            line += '@';
+            line += std::to_string(change.level);
         }
     } else {
         line += ", \"source\": " + Quoted(source.addressText) + ", \"universe\": " + universe +
@@ -126,7 +130,10 @@ void EventLog::FrameChanged(const monitor::Source& source,
         const char* separator = "";
         for (const monitor::ChannelChange& change : changes) {
             line += separator;
-            line += "\"" + std::to_string(change.channel) + "\": " + std::to_string(change.level);
+            line += '"';
+            line += std::to_string(change.channel);
+            line += "\": ";
+            line += std::to_string(change.level);
             separator = ", ";
         }
         line += "}}";

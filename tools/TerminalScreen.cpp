@@ -97,7 +97,11 @@ std::vector<std::string> ScreenLines(const monitor::DmxMonitor& model, ScreenVie
                                    std::to_string(model.Malformed()) + " malformed"};
     std::string heard =
         "Universe " + std::to_string(view.universe) + " in " + ModeName(view.mode) + " | heard:";
-    for (const int number : universes) heard += " " + std::to_string(number);
+    for (const int number : universes) {
+        // Appended piece by piece: GCC 12 at -O3 misreads " " + std::to_string(...).
+        heard += ' ';
+        heard += std::to_string(number);
+    }
     if (universes.empty()) heard += " none";
     const monitor::Universe* universe = model.FindUniverse(view.universe);
     if (universe && universe->Conflict(model.Sources())) heard += " | CONFLICT";
