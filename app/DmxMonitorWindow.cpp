@@ -89,6 +89,7 @@ DmxMonitorWindow::DmxMonitorWindow(Attach attach, QWidget* parent)
 
     MakeKeyboardView(m_gridView, QStringLiteral("Channel levels"));
     m_gridView->setModel(&m_gridModel);
+    m_gridView->setItemDelegate(new monitor_ui::ChannelCellDelegate(m_gridView));
     m_gridView->setSelectionMode(QAbstractItemView::SingleSelection);
     m_gridView->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_gridView->horizontalHeader()->setDefaultSectionSize(widthOf("100%"));
@@ -168,22 +169,32 @@ void DmxMonitorWindow::Refresh(monitor::Time now) {
     m_monitor.Expire(now);
     const std::uint64_t generation = m_monitor.Generation();
     if (!m_fresh && generation == m_generation && !m_changesWithTime) return;
+    const bool fresh = m_fresh;
     m_fresh = false;
     m_generation = generation;
 
-    monitor::MonitorView view = m_monitor.Take(now, m_pick);
+    // The list's rates and times change with every frame, but are read at a glance: its rows
+    // are rebuilt twice a second, or as soon as a source comes, goes or changes its header.
+    const std::uint64_t structure = m_monitor.StructureGeneration();
+    const bool rowsDue = fresh || m_rowsTakenAt == monitor::Time{} || structure != m_structure ||
+                         now - m_rowsTakenAt >= kSourceRowsPeriod;
+    monitor::MonitorView view = m_monitor.Take(now, m_pick, rowsDue);
     m_shown = view.shown ? monitor::SourceKey{view.shown->address, view.shown->universe}
                          : monitor::SourceKey{};
     // What was shown by default stays shown, however the sources take turns.
     if (view.shown) m_pick = m_shown;
-    const bool ratesRunning = std::any_of(view.rows.begin(), view.rows.end(),
-                                          [](const auto& row) { return row.framesPerSecond > 0; });
-    m_sourceModel.SetRows(std::move(view.rows), m_wallOffset);
+    if (rowsDue) {
+        m_ratesRunning = std::any_of(view.rows.begin(), view.rows.end(),
+                                     [](const auto& row) { return row.framesPerSecond > 0; });
+        m_sourceModel.SetRows(std::move(view.rows), m_wallOffset);
+        m_rowsTakenAt = now;
+        m_structure = structure;
+    }
     m_gridModel.SetSource(view.shown ? &*view.shown : nullptr, now);
     ShowUniverses();
     SelectShownRow();
     ShowGridTitle(view);
-    m_changesWithTime = ratesRunning || m_gridModel.HasRecent();
+    m_changesWithTime = m_ratesRunning || m_gridModel.HasRecent();
 }
 
 void DmxMonitorWindow::Pick(const monitor::SourceKey& key) {

@@ -16,6 +16,7 @@ class QTableView;
 class QTimer;
 
 inline constexpr int kMonitorRefreshMs = 50;  // at most 20 paints a second
+inline constexpr std::chrono::milliseconds kSourceRowsPeriod{500};
 
 class DmxMonitorWindow : public QWidget {
     Q_OBJECT
@@ -71,6 +72,9 @@ private:
     bool m_fresh = true;  // nothing taken since the window opened
     // The picture changes with time alone: marks that run out, rates that fall.
     bool m_changesWithTime = false;
+    bool m_ratesRunning = false;
+    monitor::Time m_rowsTakenAt{};
+    std::uint64_t m_structure = 0;
     // Set while the window moves its own selection, so that the move is not taken as a pick.
     bool m_selecting = false;
     std::chrono::system_clock::duration m_wallOffset{};

@@ -1,8 +1,10 @@
 #include "app/MonitorModels.h"
 
+#include <QApplication>
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <QPainter>
 #include <algorithm>
 
 namespace monitor_ui {
@@ -211,6 +213,45 @@ QVariant ChannelGridModel::data(const QModelIndex& index, int role) const {
             return QVariant::fromValue(Qt::AlignCenter);
         default:
             return {};
+    }
+}
+
+const QStaticText& ChannelCellDelegate::Laid(const QString& text) const {
+    auto found = m_texts.find(text);
+    if (found == m_texts.end()) {
+        // Bounded: 256 levels in three formats and "--".
+        found = m_texts.insert(text, QStaticText(text));
+        found->prepare();
+    }
+    return *found;
+}
+
+void ChannelCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const bool recent = index.data(kMarkRole).toBool();
+    QColor textColour = option.palette.color(QPalette::Text);
+    if (selected) {
+        painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+        textColour = option.palette.color(QPalette::HighlightedText);
+    } else if (recent) {
+        painter->fillRect(option.rect, kRecentFill);
+        textColour = Qt::black;
+    }
+    const QStaticText& text = Laid(index.data(Qt::DisplayRole).toString());
+    const QSizeF size = text.size();
+    painter->setPen(textColour);
+    painter->setFont(option.font);
+    painter->drawStaticText(QPointF(option.rect.x() + (option.rect.width() - size.width()) / 2,
+                                    option.rect.y() + (option.rect.height() - size.height()) / 2),
+                            text);
+    if (option.state & QStyle::State_HasFocus) {
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(option);
+        focus.rect = option.rect.adjusted(1, 1, -1, -1);
+        const QWidget* widget = option.widget;
+        (widget ? widget->style() : QApplication::style())
+            ->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
     }
 }
 

@@ -114,6 +114,7 @@ Source* DmxMonitor::FindOrAddSource(const FrameSender& sender, int number, Time 
         m_sources.emplace_back();
         universe.sources.push_back(index);
     }
+    ++m_structure;
     Source& source = m_sources[index];
     source.address = sender.address;
     source.addressText = net::AddressText(sender.address);
@@ -150,7 +151,10 @@ void DmxMonitor::TakeFrame(Source& source, const protocol::DmxDataView& frame, T
     CountFrame(source, at);
 
     m_changes.clear();
-    for (std::size_t i = 0; i < frame.channelCount; ++i) {
+    // Most frames repeat the last: one comparison settles them.
+    const bool repeated = !first && frame.channelCount == source.channelCount &&
+                          std::equal(frame.data.begin(), frame.data.end(), source.levels.begin());
+    for (std::size_t i = 0; i < frame.channelCount && !repeated; ++i) {
         if (first || i >= source.channelCount || source.levels[i] != frame.data[i]) {
             m_changes.push_back({static_cast<std::uint16_t>(i + 1), frame.data[i]});
             source.changedAt[i] = at;
@@ -159,11 +163,14 @@ void DmxMonitor::TakeFrame(Source& source, const protocol::DmxDataView& frame, T
     const bool headerChanged = first || source.startCode != frame.startCode ||
                                source.dataType != frame.dataType ||
                                source.channelCount != frame.channelCount;
-    std::copy(frame.data.begin(), frame.data.end(), source.levels.begin());
-    std::fill(source.levels.begin() + frame.channelCount, source.levels.end(), std::uint8_t{0});
+    if (!repeated) {
+        std::copy(frame.data.begin(), frame.data.end(), source.levels.begin());
+        std::fill(source.levels.begin() + frame.channelCount, source.levels.end(), std::uint8_t{0});
+    }
     source.startCode = frame.startCode;
     source.dataType = frame.dataType;
     source.channelCount = frame.channelCount;
+    if (found || headerChanged) ++m_structure;
     source.lastSeen = at;
     source.state = SourceState::Live;
     ++source.frames;
@@ -183,6 +190,7 @@ void DmxMonitor::Expire(Time now) {
         if (!Counts(source) || now - source.lastSeen < kLostAfter) continue;
         source.state = SourceState::Lost;
         ++m_generation;
+        ++m_structure;
         if (m_listener) m_listener->SourceLost(source, now);
     }
 }
@@ -214,6 +222,7 @@ void DmxMonitor::Clear() {
     m_byKey.clear();
     m_frames = m_malformed = 0;
     ++m_generation;
+    ++m_structure;
 }
 
 }  // namespace monitor

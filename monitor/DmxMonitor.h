@@ -121,6 +121,9 @@ public:
     std::uint64_t RefusedSources() const;
     // Bumped by every change of what Sources() shows, so a reader repaints only on change.
     std::uint64_t Generation() const { return m_generation; }
+    // Bumped only when a source comes, goes, is lost or found, or changes its header: what a
+    // source list shows beside rates and times, so that it can be rebuilt less often.
+    std::uint64_t StructureGeneration() const { return m_structure; }
     void Clear();
 
 private:
@@ -137,6 +140,7 @@ private:
     std::uint64_t m_frames = 0;
     std::uint64_t m_malformed = 0;
     std::uint64_t m_generation = 0;
+    std::uint64_t m_structure = 0;
 };
 
 // "Raw", "Channel/Value", "RLE", "Zero" or "type N": how a frame's data-type byte reads.

@@ -14,6 +14,23 @@ std::array<std::uint8_t, 4> Octets(std::uint32_t networkOrder) {
     return octets;
 }
 
+SourceRow RowOf(const Source& source, Time now, const std::vector<Source>& sources,
+                const DmxMonitor& monitor) {
+    SourceRow row;
+    row.key = {source.address, source.universe};
+    row.address = source.addressText;
+    row.startCode = source.startCode;
+    row.dataType = source.dataType;
+    row.channelCount = source.channelCount;
+    row.framesPerSecond = static_cast<int>(source.FramesPerSecond(now));
+    row.lastSeen = source.lastSeen;
+    row.state = source.state;
+    row.own = source.own;
+    row.conflict = source.state == SourceState::Live &&
+                   monitor.FindUniverse(source.universe)->Conflict(sources);
+    return row;
+}
+
 }  // namespace
 
 void SharedMonitor::Feed(std::span<const std::uint8_t> datagram, const FrameSender& sender, Time at,
@@ -44,31 +61,25 @@ void SharedMonitor::Clear() {
     m_monitor.Clear();
 }
 
-MonitorView SharedMonitor::Take(Time now, SourceKey pick) const {
+std::uint64_t SharedMonitor::StructureGeneration() const {
+    const std::lock_guard lock(m_lock);
+    return m_monitor.StructureGeneration();
+}
+
+MonitorView SharedMonitor::Take(Time now, SourceKey pick, bool rows) const {
     MonitorView view;
     const std::lock_guard lock(m_lock);
     const std::vector<Source>& sources = m_monitor.Sources();
     const Source* shown = nullptr;
     for (const Source& source : sources) {
-        const Universe* universe = m_monitor.FindUniverse(source.universe);
-        SourceRow row;
-        row.key = {source.address, source.universe};
-        row.address = source.addressText;
-        row.startCode = source.startCode;
-        row.dataType = source.dataType;
-        row.channelCount = source.channelCount;
-        row.framesPerSecond = static_cast<int>(source.FramesPerSecond(now));
-        row.lastSeen = source.lastSeen;
-        row.state = source.state;
-        row.own = source.own;
-        row.conflict = source.state == SourceState::Live && universe->Conflict(sources);
-        view.rows.push_back(std::move(row));
+        const SourceKey key{source.address, source.universe};
+        if (rows) view.rows.push_back(RowOf(source, now, sources, m_monitor));
 
         if (pick.universe == 0) {
             const bool lower = !shown || source.universe < shown->universe;
             if (lower || (source.universe == shown->universe && source.lastSeen > shown->lastSeen))
                 shown = &source;
-        } else if (row.key == pick) {
+        } else if (key == pick) {
             shown = &source;
         } else if (source.universe == pick.universe &&
                    (!shown ||

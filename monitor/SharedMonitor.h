@@ -51,11 +51,13 @@ public:
     net::DmxTap Tap();
     void Expire(Time now);
     std::uint64_t Generation() const;
+    std::uint64_t StructureGeneration() const;
     void Clear();
 
-    // Every source, and in full the one `pick` names when it is there; else the one heard last
-    // on pick's universe; else, with no universe named, the one heard last on the lowest.
-    MonitorView Take(Time now, SourceKey pick) const;
+    // Every source (none without rows), and in full the one `pick` names when it is there; else
+    // the one heard last on pick's universe; else, with no universe named, the one heard last
+    // on the lowest.
+    MonitorView Take(Time now, SourceKey pick, bool rows = true) const;
 
 private:
     mutable std::mutex m_lock;

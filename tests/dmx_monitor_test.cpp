@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,30 @@ TEST(DmxMonitor, EveryChangeMovesTheGeneration) {
     model.Clear();
     EXPECT_TRUE(moved());
     EXPECT_TRUE(model.Sources().empty());
+}
+
+// What a source list shows beside rates and times: sources, states and headers, not levels.
+TEST(DmxMonitor, OnlySourcesStatesAndHeadersMoveTheStructure) {
+    monitor::DmxMonitor model;
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        bool moves;
+    } steps[] = {
+        {"a new source", [&] { model.Feed(Frame(0, {1}), From(30), At(0ms)); }, true},
+        {"a repeat", [&] { model.Feed(Frame(0, {1}), From(30), At(20ms)); }, false},
+        {"a new level", [&] { model.Feed(Frame(0, {2}), From(30), At(40ms)); }, false},
+        {"a new start code", [&] { model.Feed(Frame(0, {2}, 1, 0x55), From(30), At(60ms)); }, true},
+        {"a malformed frame", [&] { model.Feed(Frame(0, {}), From(30), At(80ms)); }, false},
+        {"lost", [&] { model.Expire(At(3000ms)); }, true},
+        {"found again", [&] { model.Feed(Frame(0, {2}, 1, 0x55), From(30), At(3100ms)); }, true},
+        {"cleared", [&] { model.Clear(); }, true},
+    };
+    for (const auto& step : steps) {
+        const std::uint64_t before = model.StructureGeneration();
+        step.step();
+        EXPECT_EQ(model.StructureGeneration() != before, step.moves) << step.what;
+    }
     EXPECT_TRUE(model.UniverseNumbers().empty());
 }
 
