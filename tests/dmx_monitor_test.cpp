@@ -9,30 +9,14 @@
 #include <vector>
 
 #include "monitor/DmxMonitor.h"
+#include "testing/DmxFrame.h"
 
 using namespace std::chrono_literals;
+using testing_support::DmxFrame;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// A frame as a console sends it: header, the levels given, the zero trailer.
-Bytes Frame(std::uint8_t universeByte, Bytes levels, std::uint8_t dataType = 0x01,
-            std::uint8_t startCode = 0x00) {
-    const auto count = static_cast<std::uint16_t>(levels.size());
-    Bytes frame{'V',
-                'X',
-                'D',
-                'D',
-                universeByte,
-                startCode,
-                dataType,
-                static_cast<std::uint8_t>(count >> 8),
-                static_cast<std::uint8_t>(count & 0xFF)};
-    frame.insert(frame.end(), levels.begin(), levels.end());
-    frame.push_back(0x00);
-    return frame;
-}
 
 // 10.1.2.<host> in network order, as the socket gives it.
 monitor::FrameSender From(std::uint8_t host, std::uint16_t port = 3333) {
@@ -109,47 +93,47 @@ INSTANTIATE_TEST_SUITE_P(
     Sequences, MonitorEvents,
     ::testing::Values(
         EventCase{"FirstFrameIsEveryChannel",
-                  {{0, 30, Frame(2, {0, 128, 255})}},
+                  {{0, 30, DmxFrame(3, {0, 128, 255})}},
                   {"0 found 10.1.2.30/3", "0 frame 10.1.2.30/3 1@0 2@128 3@255"}},
         EventCase{"OnlyChangedChannelsAndNothingForARepeat",
-                  {{0, 30, Frame(0, {10, 20, 30})},
-                   {25, 30, Frame(0, {10, 20, 30})},
-                   {50, 30, Frame(0, {10, 21, 30})}},
+                  {{0, 30, DmxFrame(1, {10, 20, 30})},
+                   {25, 30, DmxFrame(1, {10, 20, 30})},
+                   {50, 30, DmxFrame(1, {10, 21, 30})}},
                   {"0 found 10.1.2.30/1", "0 frame 10.1.2.30/1 1@10 2@20 3@30",
                    "50 frame 10.1.2.30/1 2@21"}},
         EventCase{"MoreChannelsAreChangesAndAHeaderChangeIsAFrame",
-                  {{0, 30, Frame(0, {5})},
-                   {25, 30, Frame(0, {5, 0})},
-                   {50, 30, Frame(0, {5, 0}, 0x01, 0x55)}},
+                  {{0, 30, DmxFrame(1, {5})},
+                   {25, 30, DmxFrame(1, {5, 0})},
+                   {50, 30, DmxFrame(1, {5, 0}, 0x55, 0x01)}},
                   {"0 found 10.1.2.30/1", "0 frame 10.1.2.30/1 1@5", "25 frame 10.1.2.30/1 2@0",
                    "50 frame 10.1.2.30/1"}},
         EventCase{"LostAfterTwoAndAHalfSecondsThenFoundAgain",
-                  {{0, 30, Frame(0, {1})},
+                  {{0, 30, DmxFrame(1, {1})},
                    {-1, 24, {}},  // 2.4 s: still live
                    {-1, 25, {}},
                    {-1, 30, {}},  // told once
-                   {3000, 30, Frame(0, {1})}},
+                   {3000, 30, DmxFrame(1, {1})}},
                   {"0 found 10.1.2.30/1", "0 frame 10.1.2.30/1 1@1", "2500 lost 10.1.2.30/1",
                    "3000 found 10.1.2.30/1"}},
         EventCase{"TwoLiveSourcesOnOneUniverseConflictOnce",
-                  {{0, 30, Frame(4, {1})},
-                   {10, 31, Frame(4, {2})},
-                   {20, 30, Frame(4, {3})},
-                   {30, 32, Frame(5, {4})}},
+                  {{0, 30, DmxFrame(5, {1})},
+                   {10, 31, DmxFrame(5, {2})},
+                   {20, 30, DmxFrame(5, {3})},
+                   {30, 32, DmxFrame(6, {4})}},
                   {"0 found 10.1.2.30/5", "0 frame 10.1.2.30/5 1@1", "10 found 10.1.2.31/5",
                    "10 frame 10.1.2.31/5 1@2", "10 conflict 5", "20 frame 10.1.2.30/5 1@3",
                    "30 found 10.1.2.32/6", "30 frame 10.1.2.32/6 1@4"}},
         EventCase{"ALostSourceEndsTheConflictAndItsReturnStartsOneAgain",
-                  {{0, 30, Frame(0, {1})},
-                   {0, 31, Frame(0, {2})},
-                   {2000, 31, Frame(0, {2})},
+                  {{0, 30, DmxFrame(1, {1})},
+                   {0, 31, DmxFrame(1, {2})},
+                   {2000, 31, DmxFrame(1, {2})},
                    {-1, 25, {}},
-                   {2600, 30, Frame(0, {1})}},
+                   {2600, 30, DmxFrame(1, {1})}},
                   {"0 found 10.1.2.30/1", "0 frame 10.1.2.30/1 1@1", "0 found 10.1.2.31/1",
                    "0 frame 10.1.2.31/1 1@2", "0 conflict 1", "2500 lost 10.1.2.30/1",
                    "2600 found 10.1.2.30/1", "2600 conflict 1"}},
         EventCase{"MalformedFramesTellNothing",
-                  {{0, 30, Frame(0, {})},
+                  {{0, 30, DmxFrame(1, {})},
                    {0, 30, Bytes{'V', 'X', 'D', 'D', 0, 0, 1, 0x00, 0x03, 7, 7}},
                    {0, 30, Bytes{'V', 'X', 'D', 'D', 0}}},
                   {}}),
@@ -166,7 +150,7 @@ class MonitorMalformed : public ::testing::TestWithParam<MalformedCase> {};
 // Counted, on the source when it is known, and never shown: a node would drop them too.
 TEST_P(MonitorMalformed, CountedNeverShown) {
     monitor::DmxMonitor model;
-    model.Feed(Frame(0, {9, 9}), From(30), At(0ms));
+    model.Feed(DmxFrame(1, {9, 9}), From(30), At(0ms));
     model.Feed(GetParam().datagram, From(30), At(10ms));
     EXPECT_EQ(model.Malformed(), 1u);
     EXPECT_EQ(model.Frames(), 1u);
@@ -180,8 +164,8 @@ TEST_P(MonitorMalformed, CountedNeverShown) {
 
 INSTANTIATE_TEST_SUITE_P(
     Frames, MonitorMalformed,
-    ::testing::Values(MalformedCase{"NoChannels", Frame(0, {}), 1},
-                      MalformedCase{"MoreThan512Channels", Frame(0, Bytes(513, 1)), 1},
+    ::testing::Values(MalformedCase{"NoChannels", DmxFrame(1, {}), 1},
+                      MalformedCase{"MoreThan512Channels", DmxFrame(1, Bytes(513, 1)), 1},
                       MalformedCase{"CountLongerThanTheData",
                                     Bytes{'V', 'X', 'D', 'D', 0, 0, 1, 0x00, 0x03, 7, 7}, 1},
                       MalformedCase{"HeaderCutShort", Bytes{'V', 'X', 'D', 'D', 0, 0, 1, 0x00}, 0},
@@ -190,8 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DmxMonitor, KeepsTheLastFrameWithItsHeaderAndWhenEachChannelChanged) {
     monitor::DmxMonitor model;
-    model.Feed(Frame(2, {1, 2, 3}, 0x04, 0x55), From(30, 6000), At(0ms));
-    model.Feed(Frame(2, {1, 7}, 0x04, 0x55), From(30, 6001), At(40ms), true);
+    model.Feed(DmxFrame(3, {1, 2, 3}, 0x55, 0x04), From(30, 6000), At(0ms));
+    model.Feed(DmxFrame(3, {1, 7}, 0x55, 0x04), From(30, 6001), At(40ms), true);
     ASSERT_EQ(model.Sources().size(), 1u);
     const monitor::Source& source = model.Sources()[0];
     EXPECT_EQ(source.addressText, "10.1.2.30");
@@ -217,13 +201,13 @@ TEST(DmxMonitor, CountsTheRateOverTheLastSecondAndTheGaps) {
     monitor::DmxMonitor model;
     // 44 Hz for two seconds, then one late frame.
     for (int i = 0; i < 88; ++i) {
-        model.Feed(Frame(0, {static_cast<std::uint8_t>(i)}), From(30), At(i * 22727us));
+        model.Feed(DmxFrame(1, {static_cast<std::uint8_t>(i)}), From(30), At(i * 22727us));
     }
     const monitor::Source& source = model.Sources()[0];
     const monitor::Time last = source.lastSeen;
     EXPECT_NEAR(source.FramesPerSecond(last), 44, 1);
     EXPECT_EQ(source.FramesPerSecond(last + 1100ms), 0);
-    model.Feed(Frame(0, {1}), From(30), last + 300ms);
+    model.Feed(DmxFrame(1, {1}), From(30), last + 300ms);
     EXPECT_EQ(source.shortestGap, 22727us);
     EXPECT_EQ(source.longestGap, 300ms);
     EXPECT_EQ(source.frames, 89u);
@@ -231,17 +215,18 @@ TEST(DmxMonitor, CountsTheRateOverTheLastSecondAndTheGaps) {
 
 TEST(DmxMonitor, HoldsSixteenSourcesAUniverseAndALostOneGivesWay) {
     monitor::DmxMonitor model;
-    for (std::uint8_t host = 1; host <= 17; ++host) model.Feed(Frame(0, {1}), From(host), At(0ms));
+    for (std::uint8_t host = 1; host <= 17; ++host)
+        model.Feed(DmxFrame(1, {1}), From(host), At(0ms));
     EXPECT_EQ(model.Sources().size(), 16u);
     EXPECT_EQ(model.RefusedSources(), 1u);
     EXPECT_EQ(model.FindUniverse(1)->sources.size(), 16u);
 
     // Host 1 falls silent; the others go on.
     for (std::uint8_t host = 2; host <= 16; ++host) {
-        model.Feed(Frame(0, {1}), From(host), At(2000ms));
+        model.Feed(DmxFrame(1, {1}), From(host), At(2000ms));
     }
     model.Expire(At(2600ms));
-    model.Feed(Frame(0, {1}), From(17), At(2700ms));
+    model.Feed(DmxFrame(1, {1}), From(17), At(2700ms));
     EXPECT_EQ(model.Sources().size(), 16u);
     EXPECT_EQ(model.RefusedSources(), 1u);
     std::vector<std::string> addresses;
@@ -258,11 +243,11 @@ TEST(DmxMonitor, EveryChangeMovesTheGeneration) {
         seen = model.Generation();
         return result;
     };
-    model.Feed(Frame(0, {1}), From(30), At(0ms));
+    model.Feed(DmxFrame(1, {1}), From(30), At(0ms));
     EXPECT_TRUE(moved());
     model.Expire(At(100ms));
     EXPECT_FALSE(moved());
-    model.Feed(Frame(0, {}), From(30), At(200ms));
+    model.Feed(DmxFrame(1, {}), From(30), At(200ms));
     EXPECT_TRUE(moved());  // the source's malformed count
     model.Expire(At(3000ms));
     EXPECT_TRUE(moved());
@@ -279,13 +264,14 @@ TEST(DmxMonitor, OnlySourcesStatesAndHeadersMoveTheStructure) {
         std::function<void()> step;
         bool moves;
     } steps[] = {
-        {"a new source", [&] { model.Feed(Frame(0, {1}), From(30), At(0ms)); }, true},
-        {"a repeat", [&] { model.Feed(Frame(0, {1}), From(30), At(20ms)); }, false},
-        {"a new level", [&] { model.Feed(Frame(0, {2}), From(30), At(40ms)); }, false},
-        {"a new start code", [&] { model.Feed(Frame(0, {2}, 1, 0x55), From(30), At(60ms)); }, true},
-        {"a malformed frame", [&] { model.Feed(Frame(0, {}), From(30), At(80ms)); }, false},
+        {"a new source", [&] { model.Feed(DmxFrame(1, {1}), From(30), At(0ms)); }, true},
+        {"a repeat", [&] { model.Feed(DmxFrame(1, {1}), From(30), At(20ms)); }, false},
+        {"a new level", [&] { model.Feed(DmxFrame(1, {2}), From(30), At(40ms)); }, false},
+        {"a new start code", [&] { model.Feed(DmxFrame(1, {2}, 0x55, 1), From(30), At(60ms)); },
+         true},
+        {"a malformed frame", [&] { model.Feed(DmxFrame(1, {}), From(30), At(80ms)); }, false},
         {"lost", [&] { model.Expire(At(3000ms)); }, true},
-        {"found again", [&] { model.Feed(Frame(0, {2}, 1, 0x55), From(30), At(3100ms)); }, true},
+        {"found again", [&] { model.Feed(DmxFrame(1, {2}, 0x55, 1), From(30), At(3100ms)); }, true},
         {"cleared", [&] { model.Clear(); }, true},
     };
     for (const auto& step : steps) {
