@@ -42,7 +42,7 @@ public:
                       std::span<const monitor::ChannelChange> changes, monitor::Time at) override {
         std::string line = "frame " + Name(source);
         for (const auto& change : changes) {
-            line += " " + std::to_string(change.channel) + "@" + std::to_string(change.level);
+            line += ' ' + std::to_string(change.channel) + '@' + std::to_string(change.level);
         }
         Add(at, line);
     }
