@@ -1,7 +1,6 @@
 #include "tools/MonitorLog.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "output/OutputSettings.h"
 #include "tools/CliArguments.h"
@@ -28,21 +27,20 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
+// The calendar in <chrono>, not gmtime: Windows' gmtime_s refuses times before 1970.
 std::string IsoUtcTime(WallTime time) {
     using namespace std::chrono;
-    const auto milliseconds = floor<std::chrono::milliseconds>(time).time_since_epoch().count();
-    const long long seconds = milliseconds >= 0 ? milliseconds / 1000 : (milliseconds - 999) / 1000;
-    const std::time_t whole = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &whole);
-#else
-    gmtime_r(&whole, &utc);
-#endif
+    const auto instant = floor<milliseconds>(time);
+    const auto day = floor<days>(instant);
+    const year_month_day date{day};
+    const hh_mm_ss clock{instant - day};
     char text[96];  // room for any int, though a year has four digits
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(milliseconds - seconds * 1000));
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()),
+                  static_cast<int>(clock.subseconds().count()));
     return text;
 }
 
