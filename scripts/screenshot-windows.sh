@@ -6,13 +6,19 @@
 # Needs root (for the namespaces). Builds the windows-cross preset against Qt for Windows
 # (scripts/build-qt-windows.sh, once). Usage: screenshot-windows.sh [OUT [MONITOR_OUT]];
 # without arguments it writes docs/screenshot-windows.png and docs/monitor-windows.png, with
-# OUT alone OUT and OUT-monitor.png.
+# OUT alone OUT and OUT-monitor.png. With --channel-check first, the Channel Check window
+# instead, as scripts/screenshot.sh takes it; docs/channel-check-windows.png unless told otherwise.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 root=$(praveltest_root)
 cd "$root"
-out=${1:-docs/screenshot-windows.png}
+what=main
+if [ "${1:-}" = --channel-check ]; then
+    what=channel-check
+    shift
+fi
+out=${1:-docs/$([ "$what" = main ] && echo screenshot-windows || echo channel-check-windows).png}
 # The DMX monitor beside it; with OUT given, next to it.
 monitor_out=${2:-docs/monitor-windows.png}
 [ $# -eq 0 ] || monitor_out=${2:-${out%.png}-monitor.png}
@@ -77,6 +83,31 @@ for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:333
 capture_when_still "$window" "$work/listed.png"
 
 xdotool windowfocus --sync "$window"
+if [ "$what" = channel-check ]; then
+    # The window menu's last item; Wine's menu may need a moment before it takes keys.
+    check=
+    for _ in 1 2 3 4 5; do
+        xdotool windowfocus --sync "$window" key alt+space
+        sleep 0.5
+        xdotool key Up Return
+        check=$(wait_for_window 'Channel Check' 3 2>/dev/null) && break
+        xdotool key Escape
+    done
+    [ -n "$check" ] || { echo "the Channel Check window did not open" >&2; exit 1; }
+    xdotool windowfocus --sync "$check"
+    # Universe, start code, then the first and last channel; Start, then Next three times.
+    xdotool key --window "$check" Tab Tab ctrl+a 3 7 Tab ctrl+a 4 8 Tab
+    xdotool key --window "$check" alt+s
+    wait_for_lines "$work/h1" 1 '^dmx from=10.1.2.3:3333 .* channels=48 levels=0-255' 30
+    for _ in 1 2 3; do
+        xdotool key --window "$check" alt+n
+        sleep 0.4
+    done
+    mkdir -p "$(dirname "$out")"
+    capture_when_still "$check" "$out"
+    echo "wrote $out"
+    exit 0
+fi
 # From the tree: Tab to Poll Again, Tab to the slider; then full level and three pages down,
 # each key a message on its press and one on its release.
 xdotool key --window "$window" Tab Tab Home Page_Down Page_Down Page_Down
