@@ -15,7 +15,7 @@ std::string Quoted(const std::string& text) {
             quoted += '\\';
             quoted += c;
         } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
+            char escape[16];
             std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(c));
             quoted += escape;
         } else {

@@ -27,7 +27,7 @@ const char* ModeName(ValueMode mode) {
 }
 
 std::string Cell(std::uint8_t level, ValueMode mode) {
-    char text[8];
+    char text[16];  // room for any int, as the compiler cannot see the ranges
     switch (mode) {
         case ValueMode::Percent:
             // Rounded down, as the window's level field shows it.
@@ -73,7 +73,7 @@ const monitor::Source* Shown(const monitor::DmxMonitor& model, const monitor::Un
 std::vector<std::string> GridRows(const monitor::Source& source, ValueMode mode, int columns) {
     std::vector<std::string> rows;
     for (int first = 0; first < source.channelCount; first += columns) {
-        char label[8];
+        char label[16];  // room for any int
         std::snprintf(label, sizeof label, "%3d:", first + 1);
         std::string row = label;
         for (int channel = first; channel < std::min<int>(first + columns, source.channelCount);
