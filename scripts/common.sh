@@ -192,6 +192,34 @@ wait_for_window() {
     echo "$id"
 }
 
+# The Channel Check window of the program's window $1, opened from the window menu's last item
+# (tried again a few times, as a menu that has just appeared may not take keys yet), set to
+# channels 37 to 48, started and stepped on to 40, then captured to $3; $2 is the scratch
+# folder whose h1 file holds the first node's lines.
+capture_channel_check() {
+    local window=$1 work=$2 out=$3 check=
+    for _ in 1 2 3 4 5; do
+        xdotool windowfocus --sync "$window" key alt+space
+        sleep 0.5
+        xdotool key Up Return
+        check=$(wait_for_window 'Channel Check' 3 2>/dev/null) && break
+        xdotool key Escape
+    done
+    [ -n "$check" ] || { echo "the Channel Check window did not open" >&2; return 1; }
+    xdotool windowfocus --sync "$check"
+    # Universe, start code, then the first and last channel; Start, then Next three times.
+    xdotool key --window "$check" Tab Tab ctrl+a 3 7 Tab ctrl+a 4 8 Tab
+    xdotool key --window "$check" alt+s
+    wait_for_lines "$work/h1" 1 '^dmx from=10.1.2.3:3333 .* channels=48 levels=0-255' 30
+    # A mnemonic holds its button down for a moment, and a second press meanwhile would be lost.
+    for _ in 1 2 3; do
+        xdotool key --window "$check" alt+n
+        sleep 0.4
+    done
+    mkdir -p "$(dirname "$out")"
+    capture_when_still "$check" "$out"
+}
+
 # Takes the DMX monitor's picture into $5: lab $1 named $2, whose hosts h4 (10.1.2.40) and h5
 # (10.1.2.41) become consoles that both send universe 1 with build/default's praveltest-cli,
 # and the program's window $3, whose slider has the focus; $4 is a scratch folder. The monitor

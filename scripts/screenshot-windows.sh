@@ -84,27 +84,7 @@ capture_when_still "$window" "$work/listed.png"
 
 xdotool windowfocus --sync "$window"
 if [ "$what" = channel-check ]; then
-    # The window menu's last item; Wine's menu may need a moment before it takes keys.
-    check=
-    for _ in 1 2 3 4 5; do
-        xdotool windowfocus --sync "$window" key alt+space
-        sleep 0.5
-        xdotool key Up Return
-        check=$(wait_for_window 'Channel Check' 3 2>/dev/null) && break
-        xdotool key Escape
-    done
-    [ -n "$check" ] || { echo "the Channel Check window did not open" >&2; exit 1; }
-    xdotool windowfocus --sync "$check"
-    # Universe, start code, then the first and last channel; Start, then Next three times.
-    xdotool key --window "$check" Tab Tab ctrl+a 3 7 Tab ctrl+a 4 8 Tab
-    xdotool key --window "$check" alt+s
-    wait_for_lines "$work/h1" 1 '^dmx from=10.1.2.3:3333 .* channels=48 levels=0-255' 30
-    for _ in 1 2 3; do
-        xdotool key --window "$check" alt+n
-        sleep 0.4
-    done
-    mkdir -p "$(dirname "$out")"
-    capture_when_still "$check" "$out"
+    capture_channel_check "$window" "$work" "$out"
     echo "wrote $out"
     exit 0
 fi
