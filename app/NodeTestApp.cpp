@@ -18,7 +18,8 @@ bool CNodeTestApp::InitInstance() {
         return false;
     }
     {
-        CNodeTestDlg mainWindow(m_environment.socketEnvironment());
+        CNodeTestDlg mainWindow(m_environment.socketEnvironment(),
+                                m_environment.network ? m_environment.network() : std::nullopt);
         m_mainWindow = &mainWindow;
         if (m_environment.onMainWindow) m_environment.onMainWindow(mainWindow);
         mainWindow.DoModal();

@@ -51,9 +51,32 @@ const framework::Route<CNodeTestDlg> CNodeTestDlg::kRoutes[] = {
      &CNodeTestDlg::OnSettingsChanged},
 };
 
-CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment, QWidget* parent)
+namespace {
+
+std::optional<network::Follower> FollowerFor(std::optional<NetworkSetup>& setup) {
+    if (!setup) return std::nullopt;
+    return network::Follower(std::move(setup->request), std::move(setup->seams));
+}
+
+// The endpoint opens where the follower decided, tied as --interface ties it.
+net::NodeSocketEnvironment On(net::NodeSocketEnvironment environment,
+                              const std::optional<network::Follower>& follower) {
+    if (!follower) return environment;
+    const network::InUse& inUse = follower->Current();
+    environment.device = inUse.tiedTo ? inUse.tiedTo->name : std::string();
+    environment.deviceIndex = inUse.tiedTo ? inUse.tiedTo->index : 0;
+    environment.lookupHostAddress = [address = inUse.address] { return address; };
+    return environment;
+}
+
+}  // namespace
+
+CNodeTestDlg::CNodeTestDlg(net::NodeSocketEnvironment environment,
+                           std::optional<NetworkSetup> network, QWidget* parent)
     : framework::Dialog(res::MainDialogTemplate(), parent),
-      m_socket(m_broadcastAddress, std::move(environment)),
+      m_follower(FollowerFor(network)),
+      m_keepChoice(network ? std::move(network->keep) : nullptr),
+      m_socket(m_broadcastAddress, On(std::move(environment), m_follower)),
       m_icon(res::LoadIcon(res::kMainIcon)),
       m_deviceTree(m_tree),
       m_levelSender(
@@ -100,6 +123,7 @@ void CNodeTestDlg::AddAboutItemAndIcons() {
         AppendSystemMenuItem(res::kCommandAbout, aboutItem);
     }
     // The windows a technician opens beside this one, after About.
+    AppendSystemMenuItem(res::kCommandNetwork, res::LoadString(res::kStringNetworkItem));
     AppendSystemMenuItem(res::kCommandMonitor, res::LoadString(res::kStringMonitorItem));
     AppendSystemMenuItem(res::kCommandChannelCheck, res::LoadString(res::kStringChannelCheckItem));
     SetIcon(m_icon, true);
@@ -127,6 +151,10 @@ void CNodeTestDlg::OnSysCommand(Event& event) {
         OpenMonitor();
         return;
     }
+    if (framework::SystemCommandOf(event) == res::kCommandNetwork) {
+        OpenNetwork();
+        return;
+    }
     if (framework::SystemCommandOf(event) == res::kCommandChannelCheck) {
         if (!m_channelCheck) m_channelCheck = std::make_unique<ChannelCheckWindow>(m_socket, this);
         Present(*m_channelCheck);
@@ -146,6 +174,70 @@ void CNodeTestDlg::OpenMonitor() {
     Present(*m_monitorWindow);
 }
 
+void CNodeTestDlg::OpenNetwork() {
+    if (!m_networkWindow) {
+        NetworkWindowSource source;
+        source.status = [this] { return CurrentNetwork(); };
+        source.choose = [this](const std::optional<std::string>& name) { ChooseNetwork(name); };
+        m_networkWindow = std::make_unique<NetworkWindow>(std::move(source), this);
+        m_networkWindow->setWindowIcon(m_icon);
+    }
+    Present(*m_networkWindow);
+}
+
+NetworkStatus CNodeTestDlg::CurrentNetwork() const {
+    NetworkStatus status;
+    if (m_follower) {
+        status.interfaces = m_follower->Interfaces();
+        status.inUse = m_follower->Current();
+    } else {
+        status.interfaces = net::ListInterfaces();
+        status.inUse.address = net::ParseAddress(m_broadcastAddress);
+    }
+    status.broadcastAddress = m_broadcastAddress;
+    status.port = m_socket.Port();
+    status.openFailure = m_socket.IsOpen() ? "" : m_socket.OpenFailure();
+    if (!m_socket.IsOpen() && status.openFailure.empty()) status.openFailure = "not open";
+    status.traffic = m_socket.HeardTraffic();
+    status.nodesListed = m_tree->topLevelItemCount();
+    return status;
+}
+
+void CNodeTestDlg::FollowNetwork() {
+    if (!m_follower) return;
+    const network::InUse before = m_follower->Current();
+    if (const std::optional<network::InUse> after =
+            m_follower->Look(network::Follower::Clock::now())) {
+        UseNetwork(before, *after, false);
+    }
+}
+
+// A new a.b.c.255 is another network: what the tree lists and what waits for a tick came from
+// the old one, and would only mislead; the poll that follows fills the tree again.
+void CNodeTestDlg::UseNetwork(const network::InUse& before, const network::InUse& after,
+                              bool chosen) {
+    if (network::NeedsNewTie(before, after)) {
+        m_socket.Retie(after.tiedTo ? after.tiedTo->name : std::string(),
+                       after.tiedTo ? after.tiedTo->index : 0);
+    }
+    if (m_socket.UseHostAddress(after.address)) {
+        m_socket.ForgetWaiting();
+        m_tree->clear();
+    }
+    if (after.address && (chosen || network::SendsElsewhere(before, after))) {
+        discovery::SendPoll(m_socket);
+    }
+    if (m_networkWindow) m_networkWindow->Refresh();
+}
+
+void CNodeTestDlg::ChooseNetwork(const std::optional<std::string>& interfaceName) {
+    if (!m_follower || m_follower->Requested().commandLine) return;
+    const network::InUse before = m_follower->Current();
+    const network::InUse after = m_follower->Choose(interfaceName);
+    if (m_keepChoice) m_keepChoice(interfaceName);
+    UseNetwork(before, after, true);
+}
+
 void CNodeTestDlg::Present(QWidget& window) {
     window.show();
     window.raise();
@@ -161,6 +253,7 @@ void CNodeTestDlg::OnPollAgain(Event&) {
 
 void CNodeTestDlg::OnTimer(Event& event) {
     m_socket.ReceiveTick();
+    FollowNetwork();
     Default(event);
 }
 

@@ -5,16 +5,19 @@
 #include <QSlider>
 #include <QTreeWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/ChannelCheckWindow.h"
 #include "app/DmxMonitorWindow.h"
+#include "app/NetworkWindow.h"
 #include "discovery/DeviceTree.h"
 #include "framework/Bound.h"
 #include "framework/Dialog.h"
 #include "framework/SpinButton.h"
 #include "net/Interfaces.h"
 #include "net/NodeSocket.h"
+#include "network/NetworkChoice.h"
 #include "output/LevelSender.h"
 #include "output/OutputSettings.h"
 
@@ -27,10 +30,19 @@ net::NodeSocketEnvironment DefaultSocketEnvironment();
 net::NodeSocketEnvironment InterfaceSocketEnvironment(const std::string& nameOrAddress,
                                                       const net::Interface& chosen);
 
+// The network to follow: which interface was asked for, and where the user's choice is kept.
+// Without it the window keeps the environment's address and tie, as tests on loopback want.
+struct NetworkSetup {
+    network::Request request;
+    network::Seams seams;
+    std::function<void(const std::optional<std::string>&)> keep;
+};
+
 class CNodeTestDlg : public framework::Dialog {
     Q_OBJECT
 public:
     explicit CNodeTestDlg(net::NodeSocketEnvironment environment = DefaultSocketEnvironment(),
+                          std::optional<NetworkSetup> network = std::nullopt,
                           QWidget* parent = nullptr);
 
     const std::string& BroadcastAddress() const { return m_broadcastAddress; }
@@ -41,6 +53,11 @@ public:
     DmxMonitorWindow* MonitorWindow() const { return m_monitorWindow.get(); }
     // Once opened from the window menu; nothing before.
     ChannelCheckWindow* ChannelCheck() const { return m_channelCheck.get(); }
+    // Once opened from the window menu; nothing before.
+    NetworkWindow* Network() const { return m_networkWindow.get(); }
+    // Nothing when the window was given no network to follow.
+    const network::Follower* Follower() const { return m_follower ? &*m_follower : nullptr; }
+    NetworkStatus CurrentNetwork() const;
 
 protected:
     bool OnInitDialog() override;
@@ -58,12 +75,20 @@ private:
     void OnSettingsChanged(framework::Event& event);
     void AddAboutItemAndIcons();
     void OpenMonitor();
+    void OpenNetwork();
+    // Looks at the interfaces on the tick; see network::Follower.
+    void FollowNetwork();
+    void UseNetwork(const network::InUse& before, const network::InUse& after, bool chosen);
+    void ChooseNetwork(const std::optional<std::string>& interfaceName);
     // Shows a modeless window, or brings the open one to the front.
     static void Present(QWidget& window);
 
     static const framework::Route<CNodeTestDlg> kRoutes[];
 
     std::string m_broadcastAddress;
+    // Before the socket, which opens on what it decided.
+    std::optional<network::Follower> m_follower;
+    std::function<void(const std::optional<std::string>&)> m_keepChoice;
     net::NodeSocket m_socket;
     framework::Bound<framework::SpinButton> m_startCodeSpin;
     framework::Bound<framework::SpinButton> m_universeSpin;
@@ -77,6 +102,7 @@ private:
     output::LevelSender m_levelSender;
     // After the socket, so that it goes first and takes its tap back from a socket still there.
     std::unique_ptr<DmxMonitorWindow> m_monitorWindow;
+    std::unique_ptr<NetworkWindow> m_networkWindow;
     // Last, so that it is gone, its channels set to 0, while the socket is still open.
     std::unique_ptr<ChannelCheckWindow> m_channelCheck;
 };

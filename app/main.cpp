@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/KeptNetwork.h"
 #include "app/NodeTestApp.h"
 #include "app/NodeTestDlg.h"
 #include "framework/MessageBox.h"
@@ -80,11 +81,15 @@ int main(int argc, char* argv[]) {
             UseParentConsole();
             return Fail(choice.error);
         }
-        environment.socketEnvironment = [nameOrAddress = *line.interfaceChoice,
-                                         chosen = *choice.chosen] {
-            return InterfaceSocketEnvironment(nameOrAddress, chosen);
-        };
     }
+    // --interface wins; without it, the choice the user made in the Network window last time.
+    environment.network = [commandLine = line.interfaceChoice] {
+        NetworkSetup setup;
+        setup.request.commandLine = commandLine;
+        if (!commandLine) setup.request.kept = keptnetwork::Load();
+        setup.keep = keptnetwork::Save;
+        return std::optional<NetworkSetup>(std::move(setup));
+    };
 
     std::vector<std::string> qtArguments = line.qtArguments;
     std::vector<char*> qtArgv;

@@ -21,6 +21,8 @@ struct Interface {
     bool canBroadcast = false;
     // The system's index of the interface, which ties a socket to it on Windows; 0 if unknown.
     unsigned index = 0;
+
+    bool operator==(const Interface&) const = default;
 };
 
 // One entry per IPv4 address (an interface with two appears twice), plus one without an

@@ -50,7 +50,7 @@ void NodeSocket::Show(const std::string& text) const {
     if (m_environment.showMessage) m_environment.showMessage(text);
 }
 
-void NodeSocket::Open() {
+UdpSettings NodeSocket::Settings() const {
     UdpSettings settings;
     settings.port = m_environment.port;
     settings.broadcast = true;
@@ -58,7 +58,14 @@ void NodeSocket::Open() {
     settings.receiveQueueBytes = m_environment.receiveBufferBytes;
     settings.device = m_environment.device;
     settings.deviceIndex = m_environment.deviceIndex;
-    switch (m_socket.Open(settings)) {
+    return settings;
+}
+
+void NodeSocket::Open() {
+    const UdpSettings settings = Settings();
+    const UdpFailure failure = m_socket.Open(settings);
+    m_openFailure = failure == UdpFailure::None ? "" : UdpFailureText(failure, settings);
+    switch (failure) {
         case UdpFailure::None:
             // Port 0 lets the system choose; sends then go to the port actually bound.
             if (const std::uint16_t bound = m_socket.Port()) m_environment.port = bound;
@@ -76,6 +83,69 @@ void NodeSocket::Open() {
     if (m_environment.postQuit) m_environment.postQuit(0);
     Close();
     SetLastSocketError(error);
+}
+
+bool NodeSocket::Retie(const std::string& device, unsigned deviceIndex) {
+    if (m_reader.joinable()) {
+        m_stopReader->Raise();
+        m_reader.join();
+    }
+    m_stopReader.reset();
+    {
+        // What the old socket holds is read first: a reply waiting there is not lost.
+        const std::lock_guard lock(m_lock);
+        if (m_socket.IsOpen()) DrainSocket();
+    }
+    m_socket.Close();
+    m_environment.device = device;
+    m_environment.deviceIndex = deviceIndex;
+    const UdpSettings settings = Settings();
+    const UdpFailure failure = m_socket.Open(settings);
+    if (failure != UdpFailure::None) {
+        m_openFailure = UdpFailureText(failure, settings);
+        m_socket.Close();
+        return false;
+    }
+    m_openFailure.clear();
+    StartReader();
+    return true;
+}
+
+bool NodeSocket::UseHostAddress(const std::optional<Ipv4>& address) {
+    if (!address) return false;
+    const std::string before = m_broadcastAddress;
+    m_broadcastAddress = ClassCBroadcast(*address);
+    const std::lock_guard lock(m_lock);
+    std::memcpy(&m_hostAddress, address->data(), sizeof m_hostAddress);
+    return m_broadcastAddress != before;
+}
+
+void NodeSocket::ForgetWaiting() {
+    const std::lock_guard lock(m_lock);
+    DrainSocket();
+    m_pending.Clear();
+}
+
+std::string NodeSocket::OpenFailure() const {
+    return m_openFailure;
+}
+
+Traffic NodeSocket::HeardTraffic() const {
+    const std::lock_guard lock(m_lock);
+    return m_traffic;
+}
+
+void NodeSocket::CountHeard(protocol::DatagramKind kind, std::uint32_t address,
+                            std::uint16_t port) {
+    ++m_traffic.heardSincePoll[static_cast<std::size_t>(kind)];
+    if (kind == protocol::DatagramKind::Poll && address == m_hostAddress &&
+        port == m_environment.port) {
+        m_traffic.ownPollCameBack = true;
+    }
+    if (kind == protocol::DatagramKind::PollReply) {
+        m_traffic.lastReply = Traffic::Clock::now();
+        m_traffic.lastReplyFrom = AddressText(address);
+    }
 }
 
 void NodeSocket::ComputeBroadcastAddress() {
@@ -122,6 +192,13 @@ bool NodeSocket::WasSentHere(std::span<const std::uint8_t> datagram, std::uint32
 }
 
 bool NodeSocket::SendDatagram(const std::uint8_t* bytes, std::size_t length) {
+    if (protocol::HasCode({bytes, length}, protocol::kCodePoll)) {
+        // Counted from just before the send: the own poll can be back before it returns.
+        const std::lock_guard lock(m_lock);
+        m_traffic.heardSincePoll = {};
+        m_traffic.ownPollCameBack = false;
+        m_traffic.pollSent = Traffic::Clock::now();
+    }
     if (m_tapping && protocol::HasCode({bytes, length}, protocol::kCodeDmxData)) {
         RememberSent({bytes, length});
     }
@@ -192,8 +269,14 @@ void NodeSocket::DrainSocket() {
         for (std::size_t i = 0; i < count; ++i) {
             const DatagramBatch::Entry& entry = batch.entries[i];
             const std::uint8_t* bytes = batch.buffers[i].data();
-            if (entry.oversized || entry.length == 0) continue;
+            if (entry.oversized || entry.length == 0) {
+                CountHeard(entry.oversized ? protocol::DatagramKind::Oversized
+                                           : protocol::DatagramKind::Empty,
+                           entry.address, entry.port);
+                continue;
+            }
             const protocol::DatagramKind kind = protocol::ClassifyDatagram({bytes, entry.length});
+            CountHeard(kind, entry.address, entry.port);
             if (kind == protocol::DatagramKind::DmxData && m_dmxTap) {
                 const std::span<const std::uint8_t> datagram(bytes, entry.length);
                 m_dmxTap(datagram, entry.address, entry.port,

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -43,6 +44,16 @@ struct NodeSocketEnvironment {
 using DmxTap = std::function<void(std::span<const std::uint8_t> datagram, std::uint32_t address,
                                   std::uint16_t port, bool own)>;
 
+// What the endpoint heard since its last poll went out, for saying why no node answers.
+struct Traffic {
+    using Clock = std::chrono::system_clock;
+    std::array<int, protocol::kDatagramKinds> heardSincePoll{};  // by kind, replies too
+    bool ownPollCameBack = false;
+    std::optional<Clock::time_point> pollSent;
+    std::optional<Clock::time_point> lastReply;  // since the endpoint was made
+    std::string lastReplyFrom;
+};
+
 using PollReplyHandler =
     std::function<int(const std::uint8_t* bytes, std::size_t length,
                       const std::string& senderAddress, std::uint16_t senderPort)>;
@@ -75,6 +86,20 @@ public:
     int DispatchDatagram(const std::uint8_t* bytes, std::size_t length,
                          const std::string& senderAddress, std::uint16_t senderPort);
 
+    // Ties the endpoint to another interface (empty for none) and binds again, keeping what
+    // waits. A failure closes it and is kept for OpenFailure(); it asks for no box and no quit,
+    // as the user did not ask for it.
+    bool Retie(const std::string& device, unsigned deviceIndex);
+    // Sends from address's a.b.c.255 from now on; nothing keeps the last one, which a tied
+    // endpoint cannot reach while its interface is gone. True when the destination changed.
+    bool UseHostAddress(const std::optional<Ipv4>& address);
+    // Forgets the datagrams waiting for a tick: they came from a network no longer in use.
+    void ForgetWaiting();
+    // Empty while bound; otherwise why the last open failed, in the system's words.
+    std::string OpenFailure() const;
+    const std::string& Device() const { return m_environment.device; }
+    Traffic HeardTraffic() const;
+
     bool IsOpen() const { return m_socket.IsOpen(); }
     // Stops the reader, then closes the socket.
     void Close();
@@ -87,6 +112,8 @@ public:
     std::size_t PeakWaitingDatagrams() const;
 
 private:
+    UdpSettings Settings() const;
+    void CountHeard(protocol::DatagramKind kind, std::uint32_t address, std::uint16_t port);
     void StartReader();
     void ReadAsTrafficArrives();
     void DrainSocket();
@@ -119,6 +146,8 @@ private:
     std::array<std::uint64_t, 32> m_sentHashes{};
     std::size_t m_nextSent = 0;
     std::uint32_t m_hostAddress = 0;
+    Traffic m_traffic;  // under m_lock
+    std::string m_openFailure;
 };
 
 // printf's "%4.4s" over the code bytes: at most four, ending early at a zero byte.

@@ -11,6 +11,7 @@ inline constexpr int kStringAboutItem = 101;
 inline constexpr int kStringSocketsFailed = 103;
 inline constexpr int kStringMonitorItem = 104;
 inline constexpr int kStringChannelCheckItem = 107;
+inline constexpr int kStringNetworkItem = 108;
 
 inline constexpr int kIdPollAgain = 3;
 inline constexpr int kIdDone = 1;
@@ -32,5 +33,6 @@ inline constexpr unsigned kCommandAbout = 16;
 inline constexpr unsigned kCommandMonitor = 32;
 // A multiple of 16, as the window system keeps the low four bits of a window-menu command.
 inline constexpr unsigned kCommandChannelCheck = 48;
+inline constexpr unsigned kCommandNetwork = 64;
 
 }  // namespace res

@@ -10,6 +10,8 @@ std::string LoadString(int id) {
             return "&About PraveltTest...";
         case kStringMonitorItem:
             return "&DMX Monitor...";
+        case kStringNetworkItem:
+            return "&Network...";
         case kStringChannelCheckItem:
             return "&Channel Check...";
         case kStringSocketsFailed:

@@ -128,11 +128,12 @@ TEST_F(MainWindowLayoutTest, AboutOpensFromTheWindowMenuAndSendsNothing) {
     NextSent(1);
     const QList<QAction*> items = dialog.SystemMenu()->actions();
     // After Close and a separator; the program's own windows follow it.
-    ASSERT_EQ(items.size(), 5);
+    ASSERT_EQ(items.size(), 6);
     EXPECT_TRUE(items[1]->isSeparator());
     QAction* about = items[2];
-    EXPECT_EQ(items[3]->text().toStdString(), "&DMX Monitor...");
-    EXPECT_EQ(items[4]->text().toStdString(), "&Channel Check...");
+    EXPECT_EQ(items[3]->text().toStdString(), "&Network...");
+    EXPECT_EQ(items[4]->text().toStdString(), "&DMX Monitor...");
+    EXPECT_EQ(items[5]->text().toStdString(), "&Channel Check...");
     EXPECT_EQ(about->text().toStdString(), res::LoadString(res::kStringAboutItem));
 
     QString title;

@@ -1,5 +1,5 @@
-// Windows only: the window menu that Windows itself shows from the title bar holds the About
-// and DMX Monitor items, and choosing them there opens their windows.
+// Windows only: the window menu that Windows itself shows from the title bar holds the About,
+// Network, DMX Monitor and Channel Check items, and choosing them there opens their windows.
 #include <QApplication>
 #include <QTimer>
 
@@ -19,13 +19,14 @@ TEST_F(NativeWindowMenuTest, HoldsAboutAndTheMonitorAfterASeparator) {
     HMENU menu = GetSystemMenu(window, FALSE);
     ASSERT_NE(menu, nullptr);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 3);
+    ASSERT_GE(count, 4);
     // The program's own windows follow About, after a separator.
     const struct {
         int position;
         unsigned command;
         const char* text;
-    } items[] = {{count - 3, res::kCommandAbout, "&About PraveltTest..."},
+    } items[] = {{count - 4, res::kCommandAbout, "&About PraveltTest..."},
+                 {count - 3, res::kCommandNetwork, "&Network..."},
                  {count - 2, res::kCommandMonitor, "&DMX Monitor..."},
                  {count - 1, res::kCommandChannelCheck, "&Channel Check..."}};
     for (const auto& item : items) {

@@ -25,49 +25,43 @@ bool IsSubnetBroadcast(const net::Ipv4& address, int prefixLength) {
 
 }  // namespace
 
-std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
-    const std::string port = std::to_string(facts.port);
+std::string PollSentFrom(const NoAnswer& facts) {
     std::string from = net::FormatAddress(facts.address);
     // Appended piece by piece here and below: GCC 12 at -O3 warns falsely about "literal" +
     // std::string.
     if (facts.prefixLength > 0) from.append("/").append(std::to_string(facts.prefixLength));
-    const std::string where = facts.interfaceName.empty()
-                                  ? "from " + from
-                                  : "on " + facts.interfaceName + " (" + from + ")";
-    std::vector<std::string> lines{"no node answered the poll sent " + where + " to " +
-                                   facts.destination + ":" + port};
+    return facts.interfaceName.empty() ? "from " + from
+                                       : "on " + facts.interfaceName + " (" + from + ")";
+}
 
-    std::string cameBack = "its own poll came back: ";
-    if (facts.ownPollCameBack) {
-        cameBack += "yes, so the broadcast went out";
-    } else if (!IsSubnetBroadcast(facts.address, facts.prefixLength)) {
-        cameBack += "no; " + facts.destination + " is not a broadcast address " + where;
-    } else {
-        cameBack += "no; a firewall on this host may be dropping UDP port " + port;
+namespace {
+
+std::string CameBack(const NoAnswer& facts) {
+    if (facts.ownPollCameBack) return "yes, so the broadcast went out";
+    if (!IsSubnetBroadcast(facts.address, facts.prefixLength)) {
+        return "no; " + facts.destination + " is not a broadcast address " + PollSentFrom(facts);
     }
-    lines.push_back(cameBack);
+    return "no; a firewall on this host may be dropping UDP port " + std::to_string(facts.port);
+}
 
-    std::string owners = "other programs on UDP port " + port + " on this host: ";
-    if (!facts.owners.known) {
-        owners += "unknown, the system does not tell";
-    } else if (facts.owners.others.empty() && facts.owners.hidden == 0) {
-        owners += "none";
-    } else {
-        std::string names;
-        for (const net::PortOwner& each : facts.owners.others) {
-            if (!names.empty()) names += ", ";
-            if (!each.name.empty()) names.append(each.name).append(" ");
-            names.append("(pid ").append(std::to_string(each.pid)).append(")");
-        }
-        if (facts.owners.hidden > 0) {
-            if (!names.empty()) names += ", and ";
-            names += Counted(facts.owners.hidden, "socket", "sockets") +
-                     " whose program is not shown to this user";
-        }
-        owners += names;
+std::string Owners(const net::PortOwners& owners) {
+    if (!owners.known) return "unknown, the system does not tell";
+    if (owners.others.empty() && owners.hidden == 0) return "none";
+    std::string names;
+    for (const net::PortOwner& each : owners.others) {
+        if (!names.empty()) names += ", ";
+        if (!each.name.empty()) names.append(each.name).append(" ");
+        names.append("(pid ").append(std::to_string(each.pid)).append(")");
     }
-    lines.push_back(owners);
+    if (owners.hidden > 0) {
+        if (!names.empty()) names += ", and ";
+        names += Counted(owners.hidden, "socket", "sockets") +
+                 " whose program is not shown to this user";
+    }
+    return names;
+}
 
+std::string Heard(const NoAnswer& facts) {
     const auto heard = [&facts](DatagramKind kind) {
         return facts.heard[static_cast<std::size_t>(kind)];
     };
@@ -85,13 +79,29 @@ std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
     };
     std::string also;
     for (const auto& kind : kinds) {
-        if (kind.count == 0) continue;
+        if (kind.count <= 0) continue;
         also += (also.empty() ? "" : ", ") + Counted(kind.count, kind.one, kind.many);
     }
-    lines.push_back(std::string("also heard: ").append(also.empty() ? "nothing" : also));
+    return also.empty() ? "nothing" : also;
+}
 
-    lines.push_back("usual causes: a firewall blocking UDP port " + port +
-                    ", the wrong adapter (see --list-interfaces) or another program on the port");
+}  // namespace
+
+std::vector<Finding> Findings(const NoAnswer& facts) {
+    const std::string port = std::to_string(facts.port);
+    return {
+        {"its own poll came back", CameBack(facts)},
+        {"other programs on UDP port " + port + " on this host", Owners(facts.owners)},
+        {"also heard", Heard(facts)},
+        {"usual causes", "a firewall blocking UDP port " + port + ", the wrong adapter (" +
+                             facts.interfacesHint + ") or another program on the port"},
+    };
+}
+
+std::vector<std::string> NoAnswerLines(const NoAnswer& facts) {
+    std::vector<std::string> lines{"no node answered the poll sent " + PollSentFrom(facts) +
+                                   " to " + facts.destination + ":" + std::to_string(facts.port)};
+    for (const Finding& each : Findings(facts)) lines.push_back(each.Line());
     return lines;
 }
 

@@ -22,9 +22,23 @@ struct NoAnswer {
     bool ownPollCameBack = false;
     KindCounts heard{};  // everything heard that was not a reply, the own poll among them
     net::PortOwners owners;
+    // Where the user finds the interfaces, for the usual causes.
+    std::string interfacesHint = "see --list-interfaces";
 };
-// Five lines: where the poll went, whether it came back, who else holds the port, what else
-// was heard, and the usual causes.
+
+struct Finding {
+    std::string label;  // "its own poll came back", "usual causes", ...
+    std::string value;
+    std::string Line() const { return label + ": " + value; }
+};
+
+// Where the poll was sent from: "on eth1 (10.7.0.3/24)", or "from 10.7.0.3" when no interface
+// holds the address.
+std::string PollSentFrom(const NoAnswer& facts);
+// Whether the poll came back, who else holds the port, what else was heard, and the usual
+// causes: the window shows them as they are, the tool as lines.
+std::vector<Finding> Findings(const NoAnswer& facts);
+// Five lines: where the poll went, then the findings.
 std::vector<std::string> NoAnswerLines(const NoAnswer& facts);
 
 }  // namespace clitool
