@@ -269,7 +269,9 @@ void NetworkWindow::UpdateButtons() {
 }
 
 void NetworkWindow::UseRow(int row) {
-    if (row < 0 || row >= m_table->rowCount() || !m_use->isEnabled()) return;
+    if (row < 0 || row >= m_table->rowCount()) return;
+    m_table->setCurrentCell(row, kName);
+    if (!m_use->isEnabled()) return;
     m_source.choose(m_table->item(row, kName)->text().toStdString());
     Refresh();
 }

@@ -1,10 +1,14 @@
 #include "testing/MainWindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QTest>
 
 #include "framework/ModalLoop.h"
 #include "net/HostAddress.h"
+#include "res/ResourceIds.h"
+#include "res/Strings.h"
 #include "testing/Wait.h"
 
 namespace testing_support {
@@ -16,11 +20,22 @@ net::NodeSocketEnvironment WindowEnvironment(std::uint16_t port, const std::stri
     return environment;
 }
 
-std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment) {
+std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment,
+                                             std::optional<NetworkSetup> network) {
     framework::ResetQuitRequest();
-    auto window = std::make_unique<CNodeTestDlg>(std::move(environment));
+    auto window = std::make_unique<CNodeTestDlg>(std::move(environment), std::move(network));
     window->Create();
     return window;
+}
+
+NetworkWindow* ChooseNetworkItem(CNodeTestDlg& window) {
+    const QString text = QString::fromStdString(res::LoadString(res::kStringNetworkItem));
+    for (QAction* item : window.SystemMenu()->actions()) {
+        if (item->text() != text) continue;
+        item->trigger();
+        return window.Network();
+    }
+    return nullptr;
 }
 
 bool ShowActive(CNodeTestDlg& window) {

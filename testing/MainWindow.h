@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/NodeTestDlg.h"
@@ -17,7 +18,12 @@ net::NodeSocketEnvironment WindowEnvironment(std::uint16_t port, const std::stri
 
 // Created as the program creates it (socket open, tick started, the one poll sent), not shown;
 // a quit asked for by an earlier window is forgotten first.
-std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment);
+// With network, the window follows the network as the program does.
+std::unique_ptr<CNodeTestDlg> OpenMainWindow(net::NodeSocketEnvironment environment,
+                                             std::optional<NetworkSetup> network = std::nullopt);
+
+// Chooses Network... from the window menu; the window it opened or raised.
+NetworkWindow* ChooseNetworkItem(CNodeTestDlg& window);
 
 // Shows the window and waits until it is active; false when it never became so.
 bool ShowActive(CNodeTestDlg& window);

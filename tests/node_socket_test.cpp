@@ -567,6 +567,61 @@ TEST_F(NodeSocketTest, DmxTapHearsEveryFrameAndKnowsItsOwn) {
     EXPECT_EQ(tapped.size(), 3u);
 }
 
+// What the Network window says about the wire: counted from the endpoint's latest poll, its
+// own poll told from another's by sender.
+TEST_F(NodeSocketTest, HeardTrafficCountsSinceTheOwnPollAndKnowsItCameBack) {
+    OpenEndpoint();
+    EXPECT_FALSE(m_endpoint->HeardTraffic().pollSent);
+    PeerSends(PollMessage());
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    EXPECT_FALSE(m_endpoint->HeardTraffic().ownPollCameBack) << "another program's poll";
+
+    ASSERT_TRUE(Send(PollMessage()));
+    PeerSends(DmxMessage(2, 0x10));
+    PeerSends(Reply(40, 1));
+    PeerSends(Raw("VXZZ"));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    const net::Traffic traffic = m_endpoint->HeardTraffic();
+    EXPECT_TRUE(traffic.pollSent);
+    EXPECT_TRUE(traffic.ownPollCameBack);
+    const auto heard = [&traffic](protocol::DatagramKind kind) {
+        return traffic.heardSincePoll[static_cast<std::size_t>(kind)];
+    };
+    EXPECT_EQ(heard(protocol::DatagramKind::Poll), 1);
+    EXPECT_EQ(heard(protocol::DatagramKind::DmxData), 1);
+    EXPECT_EQ(heard(protocol::DatagramKind::PollReply), 1);
+    EXPECT_EQ(heard(protocol::DatagramKind::NeverSeen), 1);
+    EXPECT_TRUE(traffic.lastReply);
+    EXPECT_EQ(traffic.lastReplyFrom, kLoopback);
+}
+
+// Following the network binds again on the same port: what waited is still dispatched, and a
+// tie that fails closes the endpoint quietly, with the reason kept for the Network window.
+TEST_F(NodeSocketTest, RetieKeepsWhatWaitsAndKeepsAFailuresReason) {
+    OpenEndpoint();
+    PeerSends(Reply(40, 7));
+    LetArrive();
+    ASSERT_TRUE(m_endpoint->Retie("", 0));
+    EXPECT_EQ(m_endpoint->Port(), m_port);
+    m_endpoint->ReceiveTick();
+    ASSERT_EQ(m_replies.size(), 1u);
+    EXPECT_EQ(m_replies[0].bytes, Reply(40, 7));
+    PeerSends(Reply(40, 8));
+    LetArrive();
+    m_endpoint->ReceiveTick();
+    EXPECT_EQ(m_replies.size(), 2u) << "the new socket hears the port";
+#ifndef _WIN32
+    EXPECT_FALSE(m_endpoint->Retie("nosuch0", 0));
+    EXPECT_FALSE(m_endpoint->IsOpen());
+    EXPECT_EQ(m_endpoint->OpenFailure().rfind("cannot tie a socket to nosuch0", 0), 0u)
+        << m_endpoint->OpenFailure();
+#endif
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_quitCodes.empty());
+}
+
 class ReceiveTickOversized : public NodeSocketTest,
                              public testing::WithParamInterface<std::size_t> {};
 
