@@ -81,6 +81,11 @@ std::string ReasonText(const InUse& inUse) {
 
 Follower::Follower(Request request, Seams seams)
     : m_request(std::move(request)), m_seams(std::move(seams)) {
+    // Listening before the first listing, so that no change falls between the two.
+    if (!m_seams.changed) {
+        m_changes = std::make_unique<net::InterfaceChanges>();
+        m_seams.changed = [changes = m_changes.get()] { return changes->Pending(); };
+    }
     m_interfaces = m_seams.listInterfaces();
     m_current = ResolveNow(true);
     m_lastLook = Clock::now();
@@ -97,6 +102,7 @@ InUse Follower::ResolveNow(bool startingUp) {
 std::optional<InUse> Follower::Look(Clock::time_point now) {
     if (now - m_lastLook < kLookPeriod) return std::nullopt;
     m_lastLook = now;
+    if (!m_seams.changed()) return std::nullopt;
     std::vector<net::Interface> interfaces = m_seams.listInterfaces();
     if (interfaces == m_interfaces) return std::nullopt;
     m_interfaces = std::move(interfaces);

@@ -5,10 +5,12 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "net/InterfaceChanges.h"
 #include "net/Interfaces.h"
 
 namespace network {
@@ -54,10 +56,14 @@ std::string ReasonText(const InUse& inUse);
 struct Seams {
     std::function<std::vector<net::Interface>()> listInterfaces = net::ListInterfaces;
     std::function<std::optional<net::Ipv4>()> resolveHostName = net::ResolveHostName;
+    // Whether the interfaces may have changed since last asked; unset, the system's own notice
+    // (net::InterfaceChanges) tells.
+    std::function<bool()> changed;
 };
 
-// Looks again at most once per period, on the caller's tick, so that following the network
-// wakes nothing up of its own.
+// Looks again at most once per period, on the caller's tick, and lists the interfaces only when
+// the system says they changed, so that following the network wakes nothing up of its own and
+// costs an idle program next to nothing.
 class Follower {
 public:
     using Clock = std::chrono::steady_clock;
@@ -81,6 +87,7 @@ private:
 
     Request m_request;
     Seams m_seams;
+    std::unique_ptr<net::InterfaceChanges> m_changes;
     std::vector<net::Interface> m_interfaces;
     InUse m_current;
     Clock::time_point m_lastLook;

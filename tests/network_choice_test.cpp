@@ -1,6 +1,8 @@
 // Which interface the window uses and why, as the interfaces come, go and change.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "network/NetworkChoice.h"
 
 namespace {
@@ -155,14 +157,19 @@ TEST(FollowerTest, ReportsOnlyChangesAndNoSoonerThanItsPeriod) {
     network::Seams seams;
     seams.listInterfaces = [&now] { return now; };
     seams.resolveHostName = [] { return std::optional<net::Ipv4>(kOffice); };
+    bool told = false;
+    seams.changed = [&told] { return std::exchange(told, false); };
     network::Follower follower({{}, "eth1"}, seams);
     EXPECT_EQ(follower.Current().address, kRig);
 
     auto when = network::Follower::Clock::now() + network::Follower::kLookPeriod;
+    told = true;
     EXPECT_FALSE(follower.Look(when)) << "nothing changed";
     now = kRigReplugged;
-    EXPECT_FALSE(follower.Look(when + std::chrono::milliseconds(500))) << "looked too soon";
-    when += network::Follower::kLookPeriod;
+    EXPECT_FALSE(follower.Look(when + network::Follower::kLookPeriod)) << "not told of it";
+    told = true;
+    EXPECT_FALSE(follower.Look(when + std::chrono::milliseconds(1500))) << "looked too soon";
+    when += 2 * network::Follower::kLookPeriod;
     const std::optional<InUse> replugged = follower.Look(when);
     ASSERT_TRUE(replugged);
     EXPECT_EQ(replugged->address, kRigAfterNewLease);

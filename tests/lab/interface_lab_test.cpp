@@ -5,9 +5,11 @@
 
 #include <memory>
 
+#include "net/InterfaceChanges.h"
 #include "protocol/NodeProtocol.h"
 #include "testing/LabNode.h"
 #include "testing/PeerSocket.h"
+#include "testing/Wait.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -177,5 +179,30 @@ INSTANTIATE_TEST_SUITE_P(
                  std::string("10.9.0.3 is on interface 'vdown', which is down") + kCandidates},
         BadInput{{"--interface", "10.7.0.9"},
                  std::string("10.7.0.9 is not an IPv4 address of this host") + kCandidates}));
+
+}  // namespace
+
+namespace {
+
+// Following the network hangs on this notice: told once of each change on the host's own
+// namespace, and silent while nothing changes.
+TEST(InterfaceChangesInLab, TellsOfANewAddressAndALinkGoingDownOnce) {
+    REQUIRE_LAB();
+    lab::Lab lab;
+    const std::string tool = lab.ToolNamespace();
+    lab::InNamespace(tool, [&] {
+        net::InterfaceChanges changes;
+        EXPECT_FALSE(changes.Pending());
+        const std::vector<std::vector<std::string>> steps{
+            {"-n", tool, "address", "add", "10.9.0.3/24", "dev", lab::kHostInterface},
+            {"-n", tool, "link", "set", lab::kHostInterface, "down"}};
+        for (const auto& step : steps) {
+            lab::Ip(step);
+            EXPECT_TRUE(testing_support::WaitUntil(5s, [&] { return changes.Pending(); }))
+                << step[3];
+            EXPECT_FALSE(changes.Pending()) << step[3];
+        }
+    });
+}
 
 }  // namespace
