@@ -20,6 +20,7 @@ if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
     exit 0
 fi
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+praveltest_private_settings
 
 build="$(praveltest_root)/build/release"
 results="$build/perf-results.md"

@@ -77,6 +77,14 @@ praveltest_run_on_exit() {
     done
 }
 
+# The program keeps the user's choice of interface in ~/.config/PraveltTest; tests, benchmarks
+# and pictures start from none and leave the user's own untouched.
+praveltest_private_settings() {
+    XDG_CONFIG_HOME=$(mktemp -d /tmp/praveltest-settings.XXXXXX)
+    export XDG_CONFIG_HOME
+    praveltest_on_exit rm -rf "$XDG_CONFIG_HOME"
+}
+
 # A lab of network namespaces from the praveltest-lab of preset $1 (built already), named $2,
 # with the rest as "up" options such as --host A.B.C.D; it comes down when the script exits.
 # Its namespaces are $2-tool (10.1.2.3) and $2-h1... for the hosts, in order.

@@ -8,6 +8,7 @@
 # stepped from channel 37 of 37 to 48 on to 40; docs/channel-check.png unless told otherwise.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+praveltest_private_settings
 root=$(praveltest_root)
 cd "$root"
 what=main

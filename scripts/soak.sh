@@ -14,6 +14,7 @@
 #   sudo SOAK_MINUTES=1 scripts/soak.sh   # a quick check
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+praveltest_private_settings
 
 minutes=${SOAK_MINUTES:-10}
 nodes=${SOAK_NODES:-50}

@@ -5,6 +5,7 @@
 # validate the desktop entry, the AppStream metainfo and the manual pages.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+praveltest_private_settings
 root=$(praveltest_root)
 cd "$root"
 praveltest_ensure_packages "${PRAVELTEST_BUILD_PACKAGES[@]}" "${PRAVELTEST_TEST_PACKAGES[@]}"
