@@ -72,7 +72,7 @@ std::string ReasonText(const InUse& inUse) {
         case Reason::FirstBroadcastCapable:
             return "the first interface that can broadcast";
         case Reason::CommandLine:
-            return "given on the command line (--interface " + inUse.wanted + ")";
+            return "given on the command line: --interface " + inUse.wanted;
         case Reason::UserChoice:
             break;
     }

@@ -48,7 +48,7 @@ InUse Resolve(const Request& request, const std::vector<net::Interface>& interfa
 bool NeedsNewTie(const InUse& before, const InUse& after);
 bool SendsElsewhere(const InUse& before, const InUse& after);
 
-// "chosen by you", "given on the command line (--interface eth1)", "the host name's address",
+// "chosen by you", "given on the command line: --interface eth1", "the host name's address",
 // "the first interface that can broadcast".
 std::string ReasonText(const InUse& inUse);
 

@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
                           true},
                     Shown{network::Reason::CommandLine,
                           "In use: eth1, 10.7.0.3/24, sending to 10.7.0.255:3333 (given on the "
-                          "command line (--interface eth1))",
+                          "command line: --interface eth1)",
                           false}),
     [](const testing::TestParamInfo<Shown>& info) {
         return info.param.reason == network::Reason::CommandLine ? "CommandLine" : "UserChoice";
