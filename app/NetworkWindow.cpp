@@ -269,7 +269,11 @@ void NetworkWindow::UpdateButtons() {
 }
 
 void NetworkWindow::UseRow(int row) {
-    if (row < 0 || row >= m_table->rowCount() || !m_use->isEnabled()) return;
+    if (row < 0 || row >= m_table->rowCount()) return;
+    // The button's state is that of the current row, which need not be this one.
+    m_table->setCurrentCell(row, kName);
+    UpdateButtons();
+    if (!m_use->isEnabled()) return;
     m_source.choose(m_table->item(row, kName)->text().toStdString());
     Refresh();
 }
