@@ -30,6 +30,10 @@ public:
     Process& First() { return *m_first; }
     Process& Second() { return *m_second; }
 
+    // What node, at address, printed after its ready line, up to a marker the tool host sends
+    // it now: whatever the tool host sent it earlier arrives first.
+    std::vector<std::string> HeardBeforeMarker(Process& node, const std::string& address);
+
 private:
     std::unique_ptr<Process> m_first;
     std::unique_ptr<Process> m_second;

@@ -15,7 +15,6 @@
 #include "testing/LabNode.h"
 #include "testing/MainWindow.h"
 #include "testing/MessageRecorder.h"
-#include "testing/PeerSocket.h"
 #include "tests/lab/RequireLab.h"
 
 namespace {
@@ -70,16 +69,7 @@ protected:
 
     // What the first network's node heard before a marker sent from the tool host after
     // everything the window sent.
-    Lines FirstNetworkHeard() {
-        lab::InNamespace(m_lab->ToolNamespace(), [] {
-            testing_support::PeerSocket sender("0.0.0.0", 4000, true);
-            EXPECT_TRUE(sender.SendTo("10.1.2.21", 3333, {'M', 'A', 'R', 'K'}));
-        });
-        m_lab->First().WaitForLineStartingWith("ignored ", 5s);
-        Lines lines = m_lab->First().OutputLines();
-        lines.erase(lines.begin());  // ready
-        return lines;
-    }
+    Lines FirstNetworkHeard() { return m_lab->HeardBeforeMarker(m_lab->First(), "10.1.2.21"); }
 
     std::unique_ptr<lab::TwoNetworkLab> m_lab;
     testing_support::MessageRecorder m_messages;

@@ -2,9 +2,14 @@
 // finds 10.1.2.3, watched from other hosts on the bridge.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "protocol/NodeProtocol.h"
@@ -59,10 +64,10 @@ protected:
         });
     }
 
-    std::unique_ptr<lab::Process> StartProgram() {
+    std::unique_ptr<lab::Process> StartProgram(std::vector<std::string> environment = {}) {
+        environment.push_back("QT_QPA_PLATFORM=offscreen");
         return std::make_unique<lab::Process>(
-            m_lab->ExecCommand(m_lab->ToolNamespace(), {PRAVELTEST_BINARY}),
-            std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
+            m_lab->ExecCommand(m_lab->ToolNamespace(), {PRAVELTEST_BINARY}), environment);
     }
 
     static std::string Diagnose(lab::Process& program) {
@@ -153,6 +158,46 @@ TEST_F(ProgramInLab, ItsPollReachesTheSimulatedNode) {
 
     EXPECT_EQ(node->WaitForLineStartingWith("poll ", kStartUp).value_or(Diagnose(*program)),
               "poll from=10.1.2.3:3333 replies=1");
+    program->Stop();
+}
+
+// A user's configuration folder of its own, holding the choice an earlier run kept.
+class KeptSettings {
+public:
+    explicit KeptSettings(const std::string& text) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "praveltest-kept-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_folder = pattern;
+        std::filesystem::create_directories(m_folder / "PraveltTest");
+        std::ofstream(m_folder / "PraveltTest" / "PraveltTest.conf") << text;
+    }
+    ~KeptSettings() { std::filesystem::remove_all(m_folder); }
+    KeptSettings(const KeptSettings&) = delete;
+    KeptSettings& operator=(const KeptSettings&) = delete;
+    std::string Environment() const { return "XDG_CONFIG_HOME=" + m_folder.string(); }
+
+private:
+    std::filesystem::path m_folder;
+};
+
+// The default would be the first network's interface; the kept choice sends the start-up poll
+// to the second alone.
+TEST_F(ProgramInLab, StartsOnTheInterfaceKeptLastTime) {
+    REQUIRE_LAB();
+    auto networks = std::make_unique<lab::TwoNetworkLab>(PRAVELTEST_NODE_BINARY);
+    lab::TwoNetworkLab& twoNetworks = *networks;
+    m_lab = std::move(networks);
+    const KeptSettings kept("[Network]\nInterface=eth1\n");
+    auto program = StartProgram({kept.Environment()});
+
+    EXPECT_EQ(twoNetworks.Second()
+                  .WaitForLineStartingWith("poll ", kStartUp)
+                  .value_or(Diagnose(*program)),
+              "poll from=10.7.0.3:3333 replies=1");
+    ASSERT_TRUE(WakesUp(*program, kPastStartUpAndSomeTicks)) << Diagnose(*program);
+    EXPECT_EQ(twoNetworks.HeardBeforeMarker(twoNetworks.First(), "10.1.2.21"),
+              std::vector<std::string>{"ignored from=10.1.2.3:4000 length=4"});
     program->Stop();
 }
 
