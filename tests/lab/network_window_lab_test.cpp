@@ -165,8 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
                 kMarkerHeard},
         Restart{"CommandLineBeatsTheKeptChoice",
                 {"eth0", "eth1"},
-                "In use: eth0, 10.1.2.3/24, sending to 10.1.2.255:3333 (given on the command line "
-                "(--interface eth0))",
+                "In use: eth0, 10.1.2.3/24, sending to 10.1.2.255:3333 (given on the command line: "
+                "--interface eth0)",
                 "First",
                 false,
                 "ignored from=10.7.0.3:4000 length=4"}),
