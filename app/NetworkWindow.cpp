@@ -15,9 +15,9 @@
 
 namespace {
 
-enum Column { kName, kAddress, kSendsTo, kUp, kBroadcast, kInUse, kColumns };
+enum Column { kName, kDescription, kAddress, kSendsTo, kUp, kBroadcast, kInUse, kColumns };
 
-const char* const kHeaders[kColumns] = {"Interface", "Address",       "Sends To",
+const char* const kHeaders[kColumns] = {"Interface", "Description",   "Address", "Sends To",
                                         "Up",        "Can Broadcast", "In Use"};
 const char* const kFindings[] = {"Endpoint",
                                  "Poll sent",
@@ -183,6 +183,7 @@ void NetworkWindow::ShowInterfaces(const NetworkStatus& status) {
         const bool inUse = IsInUse(each, status.inUse);
         const std::string cells[kColumns] = {
             each.name,
+            each.description,
             AddressText(each),
             each.address ? net::ClassCBroadcast(*each.address) : "",
             YesNo(each.up),

@@ -11,6 +11,8 @@
 #else
 #include <ifaddrs.h>
 #include <net/if.h>
+
+#include <fstream>
 #endif
 
 namespace net {
@@ -62,6 +64,7 @@ std::vector<Interface> ListInterfaces() {
          adapter != nullptr; adapter = adapter->Next) {
         Interface base;
         base.name = NarrowText(adapter->FriendlyName);
+        base.description = NarrowText(adapter->Description);
         base.index = adapter->IfIndex;
         base.up = adapter->OperStatus == IfOperStatusUp;
         base.loopback = adapter->IfType == IF_TYPE_SOFTWARE_LOOPBACK;
@@ -80,6 +83,17 @@ std::vector<Interface> ListInterfaces() {
     return interfaces;
 }
 #else
+namespace {
+
+std::string AliasOf(const std::string& name) {
+    std::ifstream file("/sys/class/net/" + name + "/ifalias");
+    std::string alias;
+    std::getline(file, alias);
+    return alias;
+}
+
+}  // namespace
+
 std::vector<Interface> ListInterfaces() {
     std::vector<Interface> interfaces;
     ifaddrs* list = nullptr;
@@ -88,6 +102,7 @@ std::vector<Interface> ListInterfaces() {
     for (const ifaddrs* each = list; each != nullptr; each = each->ifa_next) {
         Interface entry;
         entry.name = each->ifa_name;
+        entry.description = AliasOf(entry.name);
         entry.index = if_nametoindex(each->ifa_name);
         entry.up = (each->ifa_flags & IFF_UP) != 0;
         entry.loopback = (each->ifa_flags & IFF_LOOPBACK) != 0;

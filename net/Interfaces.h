@@ -21,6 +21,9 @@ struct Interface {
     bool canBroadcast = false;
     // The system's index of the interface, which ties a socket to it on Windows; 0 if unknown.
     unsigned index = 0;
+    // What the system calls the hardware, where it says: the adapter's description on Windows
+    // ("Realtek USB GbE Family Controller"), the alias an administrator gave it on Linux.
+    std::string description;
 
     bool operator==(const Interface&) const = default;
 };

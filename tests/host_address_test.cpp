@@ -80,14 +80,14 @@ using net::Interface;
 // A laptop on an office Wi-Fi with a USB Ethernet adapter on the lighting network, a VPN and
 // a few interfaces that cannot be used.
 const std::vector<Interface> kLaptop = {
-    {"lo", Ipv4{127, 0, 0, 1}, 8, true, true, false},
-    {"tun0", Ipv4{10, 8, 0, 2}, 32, true, false, false},
-    {"docker0", Ipv4{172, 17, 0, 1}, 16, false, false, true},
-    {"wlp2s0", Ipv4{192, 168, 1, 34}, 24, true, false, true},
-    {"enx00e04c680001", Ipv4{10, 7, 0, 3}, 24, true, false, true},
-    {"enx00e04c680001", Ipv4{2, 0, 0, 1}, 8, true, false, true},
-    {"wwan0", std::nullopt, 0, true, false, false},
-    {"eth1", std::nullopt, 0, false, false, true},
+    {"lo", Ipv4{127, 0, 0, 1}, 8, true, true, false, 0, ""},
+    {"tun0", Ipv4{10, 8, 0, 2}, 32, true, false, false, 0, ""},
+    {"docker0", Ipv4{172, 17, 0, 1}, 16, false, false, true, 0, ""},
+    {"wlp2s0", Ipv4{192, 168, 1, 34}, 24, true, false, true, 0, ""},
+    {"enx00e04c680001", Ipv4{10, 7, 0, 3}, 24, true, false, true, 0, ""},
+    {"enx00e04c680001", Ipv4{2, 0, 0, 1}, 8, true, false, true, 0, ""},
+    {"wwan0", std::nullopt, 0, true, false, false, 0, ""},
+    {"eth1", std::nullopt, 0, false, false, true, 0, ""},
 };
 
 std::string DefaultOf(const std::optional<Ipv4>& hostName, const std::vector<Interface>& list) {

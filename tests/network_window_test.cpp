@@ -34,6 +34,7 @@ NetworkStatus QuietRig(network::Reason reason) {
                          Make("wlan0", net::Ipv4{192, 168, 1, 20}, 24, true),
                          Make("eth1", net::Ipv4{10, 7, 0, 3}, 24, true),
                          Make("eth2", std::nullopt, 0, false)};
+    status.interfaces[2].description = "USB rig adapter";
     status.inUse.reason = reason;
     status.inUse.wanted = "eth1";
     status.inUse.tiedTo = status.interfaces[2];
@@ -67,10 +68,11 @@ TEST_P(NetworkWindowTest, ShowsTheInterfacesWhyAndWhatTheWireSays) {
     };
     NetworkWindow window(source);
     EXPECT_EQ(window.InUseText(), GetParam().inUse);
-    EXPECT_EQ(window.InterfaceRows(),
-              (Rows{{"wlan0", "192.168.1.20/24", "192.168.1.255", "yes", "yes", ""},
-                    {"eth1", "10.7.0.3/24", "10.7.0.255", "yes", "yes", "in use"},
-                    {"eth2", "none", "", "no", "yes", ""}}));
+    EXPECT_EQ(
+        window.InterfaceRows(),
+        (Rows{{"wlan0", "", "192.168.1.20/24", "192.168.1.255", "yes", "yes", ""},
+              {"eth1", "USB rig adapter", "10.7.0.3/24", "10.7.0.255", "yes", "yes", "in use"},
+              {"eth2", "", "none", "", "no", "yes", ""}}));
     EXPECT_EQ(window.FindingText("Endpoint"), "bound to UDP port 3333, tied to eth1");
     EXPECT_EQ(window.FindingText("Its own poll came back"),
               "no; a firewall on this host may be dropping UDP port 3333");
@@ -128,7 +130,7 @@ TEST_F(NetworkChoiceOnLoopback, ChoosingTiesThePollsAndIsKept) {
         "In use: lo, 127.0.0.1/8, sending to 127.0.0.255:" + std::to_string(port);
     EXPECT_EQ(network->InUseText(), sending + " (the host name's address)");
     EXPECT_EQ(network->InterfaceRows(),
-              (Rows{{"lo", "127.0.0.1/8", "127.0.0.255", "yes", "no", "in use"}}));
+              (Rows{{"lo", "", "127.0.0.1/8", "127.0.0.255", "yes", "no", "in use"}}));
 
     network->UseRow(0);
     EXPECT_EQ(kept, Choices{"lo"});
