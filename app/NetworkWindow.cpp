@@ -164,6 +164,7 @@ void NetworkWindow::hideEvent(QHideEvent* event) {
 void NetworkWindow::Refresh() {
     const NetworkStatus status = m_source.status();
     m_reason = status.inUse.reason;
+    m_keptAbsent = !status.inUse.Tied() && !status.inUse.problem.empty();
     m_inUse->setText(Text(InUseLine(status)));
     m_problem->setText(Text(status.inUse.problem));
     m_problem->setVisible(!status.inUse.problem.empty());
@@ -262,7 +263,9 @@ void NetworkWindow::UpdateButtons() {
     const bool usable = row >= 0 && m_table->item(row, kName) &&
                         m_table->item(row, kName)->data(Qt::UserRole).toBool();
     m_use->setEnabled(!commandLine && usable);
-    m_default->setEnabled(!commandLine && m_reason == network::Reason::UserChoice);
+    // Also while a kept choice is absent and the default stands in: the user may forget it.
+    m_default->setEnabled(!commandLine &&
+                          (m_reason == network::Reason::UserChoice || m_keptAbsent));
     const QString why =
         commandLine ? QStringLiteral("--interface on the command line decides") : QString();
     m_use->setToolTip(why);

@@ -68,6 +68,7 @@ private:
 
     NetworkWindowSource m_source;
     network::Reason m_reason = network::Reason::HostName;
+    bool m_keptAbsent = false;
     QLabel* m_inUse = nullptr;
     QLabel* m_problem = nullptr;
     QTableWidget* m_table = nullptr;

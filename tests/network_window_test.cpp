@@ -104,6 +104,33 @@ INSTANTIATE_TEST_SUITE_P(
         return info.param.reason == network::Reason::CommandLine ? "CommandLine" : "UserChoice";
     });
 
+// A kept interface absent at start: the default stands in, the window says why, and the user
+// may forget the choice.
+TEST(NetworkWindowFallbackTest, SaysTheKeptChoiceIsAbsentAndLetsItBeForgotten) {
+    Choices chosen;
+    NetworkWindowSource source;
+    source.status = [] {
+        NetworkStatus status = QuietRig(network::Reason::FirstBroadcastCapable);
+        status.interfaces.erase(status.interfaces.begin() + 2);
+        status.inUse.tiedTo.reset();
+        status.inUse.wanted.clear();
+        status.inUse.address = net::Ipv4{192, 168, 1, 20};
+        status.inUse.problem = "the interface you chose, 'eth1', is gone";
+        status.broadcastAddress = "192.168.1.255";
+        return status;
+    };
+    source.choose = [&chosen](const std::optional<std::string>& name) { chosen.push_back(name); };
+    source.portOwners = [](std::uint16_t) { return net::PortOwners{}; };
+    NetworkWindow window(source);
+    EXPECT_EQ(window.InUseText(),
+              "In use: wlan0, 192.168.1.20/24, sending to 192.168.1.255:3333 "
+              "(the first interface that can broadcast)");
+    EXPECT_EQ(window.ProblemText(), "the interface you chose, 'eth1', is gone");
+    EXPECT_EQ(window.FindingText("Endpoint"), "bound to UDP port 3333, on every interface");
+    window.UseDefault();
+    EXPECT_EQ(chosen, Choices{std::nullopt});
+}
+
 #ifndef _WIN32
 class NetworkChoiceOnLoopback : public testing_support::MainWindowFixture {};
 
