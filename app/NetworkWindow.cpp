@@ -202,7 +202,8 @@ void NetworkWindow::ShowInterfaces(const NetworkStatus& status) {
         m_table->item(row, kName)->setData(Qt::UserRole, Usable(each));
         if (Text(each.name) == selected) m_table->setCurrentCell(row, kName);
     }
-    m_table->resizeColumnsToContents();
+    // The last column keeps stretching to the table's edge, as the monitor's does.
+    for (int column = 0; column < kColumns - 1; ++column) m_table->resizeColumnToContents(column);
 }
 
 void NetworkWindow::ShowFindings(const NetworkStatus& status) {

@@ -200,20 +200,29 @@ wait_for_window() {
     echo "$id"
 }
 
-# The Channel Check window of the program's window $1, opened from the window menu's last item
-# (tried again a few times, as a menu that has just appeared may not take keys yet), set to
-# channels 37 to 48, started and stepped on to 40, then captured to $3; $2 is the scratch
-# folder whose h1 file holds the first node's lines.
-capture_channel_check() {
-    local window=$1 work=$2 out=$3 check=
+# The id of the window titled $3 that the program's window $1 opens from its window menu, the
+# item reached by keys $2 (Up from the first item reaches the last). A menu that has just
+# appeared may not take keys yet: tried again, a few times.
+open_from_window_menu() {
+    local window=$1 keys=$2 title=$3 opened
     for _ in 1 2 3 4 5; do
         xdotool windowfocus --sync "$window" key alt+space
         sleep 0.5
-        xdotool key Up Return
-        check=$(wait_for_window 'Channel Check' 3 2>/dev/null) && break
+        # shellcheck disable=SC2086 # one key a word
+        xdotool key $keys
+        opened=$(wait_for_window "$title" 3 2>/dev/null) && { echo "$opened"; return 0; }
         xdotool key Escape
     done
-    [ -n "$check" ] || { echo "the Channel Check window did not open" >&2; return 1; }
+    echo "the $title window did not open" >&2
+    return 1
+}
+
+# The Channel Check window of the program's window $1, opened from the window menu's last item,
+# set to channels 37 to 48, started and stepped on to 40, then captured to $3; $2 is the scratch
+# folder whose h1 file holds the first node's lines.
+capture_channel_check() {
+    local window=$1 work=$2 out=$3 check
+    check=$(open_from_window_menu "$window" 'Up Return' 'Channel Check') || return 1
     xdotool windowfocus --sync "$check"
     # Universe, start code, then the first and last channel; Start, then Next three times.
     xdotool key --window "$check" Tab Tab ctrl+a 3 7 Tab ctrl+a 4 8 Tab
@@ -226,6 +235,15 @@ capture_channel_check() {
     done
     mkdir -p "$(dirname "$out")"
     capture_when_still "$check" "$out"
+}
+
+# The Network window of the program's window $1, third from the window menu's end, captured to
+# $2 once it is still.
+capture_network() {
+    local window=$1 out=$2 network
+    network=$(open_from_window_menu "$window" 'Up Up Up Return' 'Network') || return 1
+    mkdir -p "$(dirname "$out")"
+    capture_when_still "$network" "$out"
 }
 
 # Takes the DMX monitor's picture into $5: lab $1 named $2, whose hosts h4 (10.1.2.40) and h5
@@ -244,16 +262,8 @@ capture_monitor() {
     "$lab" exec "$name-h5" -- bash -c "while :; do
         $cli level 128 --universe 1 --channels 24 --format rle >/dev/null; sleep 0.2; done" &
     pids+=($!)
-    # A menu that has just appeared may not take keys yet: tried again, a few times.
-    for _ in 1 2 3 4 5; do
-        xdotool windowfocus --sync "$window" key alt+space
-        sleep 0.5
-        # Before Channel Check, the menu's last item.
-        xdotool key Up Up Return
-        monitor=$(wait_for_window 'DMX Monitor' 3 2>/dev/null) && break
-        xdotool key Escape
-    done
-    [ -n "$monitor" ] || { echo "the DMX Monitor did not open" >&2; return 1; }
+    # Before Channel Check, the menu's last item.
+    monitor=$(open_from_window_menu "$window" 'Up Up Return' 'DMX Monitor') || return 1
     # The program's own messages; then, with every source heard, the first console's universe
     # 1, second in the list after the program's own; and the changes to be marked.
     xdotool windowfocus --sync "$window" key Page_Up

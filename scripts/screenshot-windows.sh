@@ -8,17 +8,16 @@
 # without arguments it writes docs/screenshot-windows.png and docs/monitor-windows.png, with
 # OUT alone OUT and OUT-monitor.png. With --channel-check first, the Channel Check window
 # instead, as scripts/screenshot.sh takes it; docs/channel-check-windows.png unless told otherwise.
+# With --network first, the Network window, as scripts/screenshot.sh takes it, the kept choice
+# in the prefix's registry; docs/network-windows.png unless told otherwise.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/wine.sh"
 root=$(praveltest_root)
 cd "$root"
 what=main
-if [ "${1:-}" = --channel-check ]; then
-    what=channel-check
-    shift
-fi
-out=${1:-docs/$([ "$what" = main ] && echo screenshot-windows || echo channel-check-windows).png}
+case "${1:-}" in --channel-check | --network) what=${1#--} && shift ;; esac
+out=${1:-docs/$([ "$what" = main ] && echo screenshot || echo "$what")-windows.png}
 # The DMX monitor beside it; with OUT given, next to it.
 monitor_out=${2:-docs/monitor-windows.png}
 [ $# -eq 0 ] || monitor_out=${2:-${out%.png}-monitor.png}
@@ -50,8 +49,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-"$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
-    --host 10.1.2.40 --host 10.1.2.41 >/dev/null
 node=build/default/tools/praveltest-node
 start_node() {  # host arguments...
     local host=$1
@@ -60,9 +57,22 @@ start_node() {  # host arguments...
     pids+=($!)
     wait_for_lines "$work/$host" 1 '^ready '
 }
-start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
-start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
-start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
+# The kept choice, where the program keeps it; any other mode starts from none.
+key='HKCU\Software\PraveltTest\PraveltTest\Network'
+if [ "$what" = network ]; then
+    "$lab" up "$name" --second-host 10.7.0.21 >/dev/null
+    start_node h1 --name StageDim --mac 00:1a:2b:3c:4d:07 --universe 0
+    keep="praveltest_wine reg add '$key' /v Interface /d eth1 /f"
+    polled=(h1) from=10.7.0.3
+else
+    "$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
+        --host 10.1.2.40 --host 10.1.2.41 >/dev/null
+    start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
+    start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
+    start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
+    keep="{ praveltest_wine reg delete '$key' /f || true; }"
+    polled=(h1 h2 h3) from=10.1.2.3
+fi
 
 # Xvfb picks a free display and writes its number.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
@@ -70,8 +80,8 @@ pids+=($!)
 wait_for_lines "$work/display" 1 '^[0-9]'
 export DISPLAY=":$(cat "$work/display")"
 # The prefix is made, the first time, in the tool's namespace too: wineboot starts a server.
-"$lab" exec "$name-tool" -- bash -c 'source scripts/wine.sh && praveltest_wine_prefix &&
-    praveltest_wine build/windows-cross/bin/praveltest.exe' >"$work/wine.log" 2>&1 &
+"$lab" exec "$name-tool" -- bash -c "source scripts/wine.sh && praveltest_wine_prefix && $keep &&
+    praveltest_wine build/windows-cross/bin/praveltest.exe" >"$work/wine.log" 2>&1 &
 pids+=($!)
 window=
 deadline=$((SECONDS + 180))  # a first run makes the prefix
@@ -79,12 +89,15 @@ until window=$(xdotool search --name '^PraveltTest$' 2>/dev/null | head -n 1) &&
     [ $SECONDS -lt $deadline ] || { echo "the window did not appear" >&2; cat "$work/wine.log" >&2; exit 1; }
     sleep 0.1
 done
-for host in h1 h2 h3; do wait_for_lines "$work/$host" 1 '^poll from=10.1.2.3:3333' 30; done
+for host in "${polled[@]}"; do wait_for_lines "$work/$host" 1 "^poll from=$from:3333" 30; done
 capture_when_still "$window" "$work/listed.png"
 
 xdotool windowfocus --sync "$window"
-if [ "$what" = channel-check ]; then
-    capture_channel_check "$window" "$work" "$out"
+if [ "$what" != main ]; then
+    case $what in
+    channel-check) capture_channel_check "$window" "$work" "$out" ;;
+    network) capture_network "$window" "$out" ;;
+    esac
     echo "wrote $out"
     exit 0
 fi

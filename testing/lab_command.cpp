@@ -13,15 +13,17 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: praveltest-lab up NAME [--host A.B.C.D]... [--host-name-address A.B.C.D]\n"
+    "usage: praveltest-lab up NAME [--host A.B.C.D]... [--second-host A.B.C.D]...\n"
+    "                          [--host-name-address A.B.C.D]\n"
     "       praveltest-lab down NAME\n"
     "       praveltest-lab exec NAMESPACE -- COMMAND [ARGUMENT]...\n"
     "up makes NAME-sw with a bridge, NAME-tool at 10.1.2.3/24 and NAME-h1, NAME-h2, ... at\n"
-    "each --host, and prints each host's namespace and address; down ends every process in\n"
+    "each --host, and prints each host's namespace and address; --second-host adds a second\n"
+    "network, NAME-tool on it at 10.7.0.3/24 on eth1, and hosts there; down ends every process in\n"
     "them and deletes them; exec runs a command in one, under the host name praveltest-lab.\n";
 
 int Up(int argc, char** argv) {
-    const lab::Options options(argc, argv, 3, {"host", "host-name-address"});
+    const lab::Options options(argc, argv, 3, {"host", "second-host", "host-name-address"});
     std::string why;
     if (!lab::Available(&why)) {
         std::fprintf(stderr, "praveltest-lab: %s\n", why.c_str());
@@ -31,6 +33,11 @@ int Up(int argc, char** argv) {
     std::printf("%s %s\n", made.ToolNamespace().c_str(), lab::kToolAddress);
     for (const std::string& address : options.All("host")) {
         std::printf("%s %s\n", made.AddHost(address).c_str(), address.c_str());
+    }
+    const std::vector<std::string> second = options.All("second-host");
+    if (!second.empty()) made.AddSecondNetwork();
+    for (const std::string& address : second) {
+        std::printf("%s %s\n", made.AddHost(address, -1, 1).c_str(), address.c_str());
     }
     made.Keep();
     return 0;

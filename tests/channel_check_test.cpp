@@ -65,7 +65,7 @@ TEST_F(ChannelCheckTest, OpensOnceFromTheWindowMenuAfterAbout) {
         if (items[i]->text() == "&Channel Check...") check = i;
     }
     ASSERT_NE(about, -1);
-    EXPECT_EQ(check, about + 3);  // after the Network's and the DMX Monitor's items
+    EXPECT_EQ(check, about + 3);  // after the Network and DMX Monitor items
     EXPECT_EQ(window->ChannelCheck(), nullptr);
     items[check]->trigger();
     ChannelCheckWindow* first = window->ChannelCheck();

@@ -169,13 +169,14 @@ protected:
     }
 };
 
-TEST_F(MonitorWindowTest, TheMenuItemFollowsAboutAndOpensOneWindowBesideTheMainOne) {
+TEST_F(MonitorWindowTest, TheMenuItemFollowsNetworkAndOpensOneWindowBesideTheMainOne) {
     CNodeTestDlg& dialog = OpenShown();
     NextSent(1);
     const QList<QAction*> items = dialog.SystemMenu()->actions();
     ASSERT_EQ(items.size(), 6);  // Close, a separator, About, Network, this one, Channel Check
     EXPECT_TRUE(items[1]->isSeparator());
     EXPECT_EQ(items[2]->text(), "&About PraveltTest...");
+    EXPECT_EQ(items[3]->text(), "&Network...");
     EXPECT_EQ(items[4]->text(), "&DMX Monitor...");
     EXPECT_EQ(dialog.MonitorWindow(), nullptr);
 

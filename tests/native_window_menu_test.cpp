@@ -19,7 +19,7 @@ TEST_F(NativeWindowMenuTest, HoldsAboutAndTheMonitorAfterASeparator) {
     HMENU menu = GetSystemMenu(window, FALSE);
     ASSERT_NE(menu, nullptr);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 4);
+    ASSERT_GE(count, 5);
     // The program's own windows follow About, after a separator.
     const struct {
         int position;
@@ -38,7 +38,7 @@ TEST_F(NativeWindowMenuTest, HoldsAboutAndTheMonitorAfterASeparator) {
     MENUITEMINFOA separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
-    ASSERT_TRUE(GetMenuItemInfoA(menu, static_cast<UINT>(count - 4), TRUE, &separator));
+    ASSERT_TRUE(GetMenuItemInfoA(menu, static_cast<UINT>(count - 5), TRUE, &separator));
     EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
 }
 

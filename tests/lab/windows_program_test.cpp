@@ -252,6 +252,31 @@ protected:
         });
     }
 
+    // Wine's reg command on the tool host, where this prefix's wineserver runs; its output.
+    std::string Registry(const std::vector<std::string>& arguments) {
+        std::vector<std::string> argv{testing_support::FindWine(), "reg"};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        lab::Process reg(lab::Lab::ExecCommand(m_lab->ToolNamespace(), argv),
+                         m_prefix->Environment());
+        const auto status = reg.Wait(kWineStart);
+        EXPECT_TRUE(status && status->Exited(0))
+            << (status ? lab::Describe(*status) : "still running") << ": " << reg.Errors();
+        return reg.Output();
+    }
+
+    // A marker sent from the tool host after the program's sends: whatever the node at
+    // 10.1.2.21 heard before it came from the program, and it must have heard nothing else.
+    void ExpectTheFirstNodeHeardNothingFromTheProgram(const lab::Process& first) {
+        lab::InNamespace(m_lab->ToolNamespace(), [] {
+            PeerSocket sender("0.0.0.0", 4000, true);
+            ASSERT_TRUE(sender.SendTo("10.1.2.21", protocol::kNodePort, {'M', 'A', 'R', 'K'}));
+        });
+        ASSERT_TRUE(first.WaitForLineStartingWith("ignored ", 10s)) << first.Output();
+        EXPECT_EQ(first.OutputLines(),
+                  (std::vector<std::string>{"ready bind=0.0.0.0 port=3333 nodes=1",
+                                            "ignored from=10.1.2.3:4000 length=4"}));
+    }
+
     void ExpectListed(const std::vector<std::string>& names) {
         std::string seen;
         EXPECT_TRUE(Desktop::WaitForText(m_window, names, kOnScreen, &seen))
@@ -286,13 +311,13 @@ TEST_F(WindowsProgramInLab, ListsTheNodesAndALevelReachesThemByteForByte) {
     EXPECT_TRUE(alpha.WaitForLineStartingWith("dmx ", 5s)) << alpha.Output();
 }
 
-// The window menu ends with About, DMX Monitor and Channel Check; Up from the first item reaches
-// the last, so three reach About, whose mnemonic A is shared with Wine's own "About Wine".
+// The window menu ends with About, Network, DMX Monitor and Channel Check; Up from the first item
+// reaches the last, so four reach About, whose mnemonic A is shared with Wine's own "About Wine".
 TEST_F(WindowsProgramInLab, AboutOpensFromTheWindowMenu) {
     StartProgram();
     ExpectListed({"Devices Located", "Poll Again"});  // drawn, so it takes keys
     const std::string about =
-        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Up Return", "About PraveltTest");
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Up Up Return", "About PraveltTest");
     ASSERT_FALSE(about.empty()) << "no About box";
     std::string seen;
     EXPECT_TRUE(Desktop::WaitForText(about, {"PraveltTest Version 1.0"}, kOnScreen, &seen))
@@ -386,16 +411,53 @@ TEST_F(WindowsProgramInLab, TheChosenAdapterAloneCarriesItsTraffic) {
 
     m_lab->SetLink(m_lab->ToolNamespace(), "down", lab::kSecondInterface);
     Desktop::Type(m_window, "space");
-    // A marker sent after the polls: whatever the first node heard before it came from the
-    // program.
-    lab::InNamespace(m_lab->ToolNamespace(), [] {
-        PeerSocket sender("0.0.0.0", 4000, true);
-        ASSERT_TRUE(sender.SendTo("10.1.2.21", protocol::kNodePort, {'M', 'A', 'R', 'K'}));
-    });
-    ASSERT_TRUE(first.WaitForLineStartingWith("ignored ", 10s)) << first.Output();
-    EXPECT_EQ(first.OutputLines(),
-              (std::vector<std::string>{"ready bind=0.0.0.0 port=3333 nodes=1",
-                                        "ignored from=10.1.2.3:4000 length=4"}));
+    ExpectTheFirstNodeHeardNothingFromTheProgram(first);
+}
+
+// The kept choice, in the registry where the window keeps it, decides at start: the start-up
+// poll reaches the second network alone, and the Network window, third from the window menu's
+// end, says the user chose it. Choosing the first network's adapter there by keyboard keeps
+// that one in the registry instead.
+TEST_F(WindowsProgramInLab, TheAdapterKeptInTheRegistryCarriesTheStartUpPollAndAChoiceIsKept) {
+    m_observer.reset();  // the first network hears nothing from the program
+    m_lab->AddSecondNetwork();
+    lab::Process& first = StartNode("10.1.2.21", "FIRST");
+    lab::Process& second = StartNode("10.7.0.21", "SECOND", 1);
+    const std::string key = R"(HKCU\Software\PraveltTest\PraveltTest\Network)";
+    Registry({"add", key, "/v", "Interface", "/d", lab::kSecondInterface, "/f"});
+    StartProgram();
+    ASSERT_TRUE(second.WaitForLineStartingWith("poll ", kWineStart)) << m_program->Errors();
+    ExpectListed({"SECOND"});
+    ExpectTheFirstNodeHeardNothingFromTheProgram(first);
+
+    const std::string network =
+        Desktop::ChooseFromMenu(m_window, "alt+space", "Up Up Up Return", "Network");
+    ASSERT_FALSE(network.empty()) << "no Network window";
+    // OCR misreads the name's last characters at this size ("eth]", "=]"): the line is known by
+    // the address it names, and the name by what the registry holds.
+    std::string seen;
+    EXPECT_TRUE(Desktop::WaitForText(
+        network, {"In use: ", "10.7.0.3/24, sending to 10.7.0.255:3333 (chosen by you)"}, kOnScreen,
+        &seen))
+        << "the Network window reads:\n"
+        << seen;
+    // Typed letters find the row by its name; the Use button's mnemonic chooses it.
+    Desktop::Type(network, "e t h 0 alt+u");
+    std::string kept;
+    EXPECT_TRUE(testing_support::WaitUntil(
+        10s,
+        [&] {
+            kept = Registry({"query", key, "/v", "Interface"});
+            return kept.find("eth0") != kept.npos;
+        },
+        [] { std::this_thread::sleep_for(200ms); }))
+        << "the registry holds:\n"
+        << kept;
+    EXPECT_TRUE(Desktop::WaitForText(
+        network, {"In use: ", "10.1.2.3/24, sending to 10.1.2.255:3333 (chosen by you)"}, kOnScreen,
+        &seen))
+        << "the Network window reads:\n"
+        << seen;
 }
 
 }  // namespace
