@@ -200,7 +200,10 @@ void NetworkWindow::ShowInterfaces(const NetworkStatus& status) {
             m_table->setItem(row, column, item);
         }
         m_table->item(row, kName)->setData(Qt::UserRole, Usable(each));
-        if (Text(each.name) == selected) m_table->setCurrentCell(row, kName);
+        // Until the user picks a row, the one in use is the one the keyboard starts from.
+        if (selected.isEmpty() ? inUse : Text(each.name) == selected) {
+            m_table->setCurrentCell(row, kName);
+        }
     }
     // The last column keeps stretching to the table's edge, as the monitor's does.
     for (int column = 0; column < kColumns - 1; ++column) m_table->resizeColumnToContents(column);
