@@ -179,17 +179,17 @@ void NetworkWindow::ShowInterfaces(const NetworkStatus& status) {
             ? m_table->item(m_table->currentRow(), kName)->text()
             : QString();
     m_table->setRowCount(0);
+    bool described = false;
     for (const net::Interface& each : status.interfaces) {
         if (each.loopback && !IsInUse(each, status.inUse)) continue;
         const bool inUse = IsInUse(each, status.inUse);
         const std::string cells[kColumns] = {
             each.name,
-            each.description,
-            AddressText(each),
-            each.address ? net::ClassCBroadcast(*each.address) : "",
-            YesNo(each.up),
-            YesNo(each.canBroadcast),
-            inUse ? "in use" : ""};
+            // Wine gives the name again; that says nothing.
+            each.description == each.name ? std::string() : each.description, AddressText(each),
+            each.address ? net::ClassCBroadcast(*each.address) : "", YesNo(each.up),
+            YesNo(each.canBroadcast), inUse ? "in use" : ""};
+        described = described || !cells[kDescription].empty();
         const int row = m_table->rowCount();
         m_table->insertRow(row);
         for (int column = 0; column < kColumns; ++column) {
@@ -206,6 +206,7 @@ void NetworkWindow::ShowInterfaces(const NetworkStatus& status) {
         }
     }
     // The last column keeps stretching to the table's edge, as the monitor's does.
+    m_table->setColumnHidden(kDescription, !described);
     for (int column = 0; column < kColumns - 1; ++column) m_table->resizeColumnToContents(column);
 }
 
