@@ -204,7 +204,7 @@ NetworkStatus CNodeTestDlg::CurrentNetwork() const {
 }
 
 void CNodeTestDlg::FollowNetwork() {
-    if (!m_follower) return;
+    if (!m_follower || !m_follower->DueToLook(network::Follower::Clock::now())) return;
     const network::InUse before = m_follower->Current();
     if (const std::optional<network::InUse> after =
             m_follower->Look(network::Follower::Clock::now())) {

@@ -100,7 +100,7 @@ InUse Follower::ResolveNow(bool startingUp) {
 }
 
 std::optional<InUse> Follower::Look(Clock::time_point now) {
-    if (now - m_lastLook < kLookPeriod) return std::nullopt;
+    if (!DueToLook(now)) return std::nullopt;
     m_lastLook = now;
     if (!m_seams.changed()) return std::nullopt;
     std::vector<net::Interface> interfaces = m_seams.listInterfaces();

@@ -76,6 +76,8 @@ public:
     // The interfaces as last looked at.
     const std::vector<net::Interface>& Interfaces() const { return m_interfaces; }
 
+    // Whether Look would look at all; cheap enough for every tick.
+    bool DueToLook(Clock::time_point now) const { return now - m_lastLook >= kLookPeriod; }
     // Something new to use when the interfaces changed since the last look and that changes
     // what is in use; nothing otherwise.
     std::optional<InUse> Look(Clock::time_point now);
