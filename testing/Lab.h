@@ -35,7 +35,8 @@ public:
     // holds this process's id, so that a lab left by a killed run is found and removed.
     explicit Lab(int prefixLength = 24, const std::string& hostNameAddress = kToolAddress,
                  const std::string& name = {});
-    ~Lab() { Cleanup(); }
+    // Virtual: a TwoNetworkLab held as a Lab ends its nodes before its namespaces go.
+    virtual ~Lab() { Cleanup(); }
     Lab(const Lab&) = delete;
     Lab& operator=(const Lab&) = delete;
 
