@@ -190,14 +190,52 @@ capture_when_still() {
     return 1
 }
 
-# The id of the X window titled exactly $1, waited for up to $2 seconds (default 10).
+# The id of the X window titled exactly $1, waited for up to $2 seconds (default 10). Only a
+# mapped one: Wine names a window before it maps it, and focusing it then is an X error.
 wait_for_window() {
     local deadline=$((SECONDS + ${2:-10})) id
-    until id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$id" ]; do
+    until id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1) && [ -n "$id" ]; do
         [ $SECONDS -lt $deadline ] || { echo "no window titled '$1' appeared" >&2; return 1; }
         sleep 0.1
     done
     echo "$id"
+}
+
+# The pictures' lab: network $name (a lab of $lab) for mode $1, its nodes' lines in $work, their
+# pids added to the caller's pids. For "network", one node on the second network that the kept
+# choice, eth1, reaches; else three nodes and two idle hosts for the monitor's consoles. Sets
+# polled, the hosts the program's poll must reach, and from, its address there.
+picture_lab_up() {
+    if [ "$1" = network ]; then
+        "$lab" up "$name" --second-host 10.7.0.21 >/dev/null
+        picture_node h1 --name StageDim --mac 00:1a:2b:3c:4d:07 --universe 0
+        polled=(h1) from=10.7.0.3
+    else
+        "$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
+            --host 10.1.2.40 --host 10.1.2.41 >/dev/null
+        picture_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
+        picture_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
+        picture_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
+        polled=(h1 h2 h3) from=10.1.2.3
+    fi
+}
+
+picture_node() {  # host arguments...
+    local host=$1
+    shift
+    "$lab" exec "$name-$host" -- build/default/tools/praveltest-node "$@" >"$work/$host" &
+    pids+=($!)
+    wait_for_lines "$work/$host" 1 '^ready '
+}
+
+# Starts an Xvfb of its own, added to the caller's pids, and exports its DISPLAY.
+start_xvfb() {
+    # Xvfb picks a free display and writes its number.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    pids+=($!)
+    wait_for_lines "$work/display" 1 '^[0-9]'
+    DISPLAY=":$(cat "$work/display")"
+    export DISPLAY
 }
 
 # The id of the window titled $3 that the program's window $1 opens from its window menu, the

@@ -49,46 +49,21 @@ cleanup() {
 }
 trap cleanup EXIT
 
-node=build/default/tools/praveltest-node
-start_node() {  # host arguments...
-    local host=$1
-    shift
-    "$lab" exec "$name-$host" -- "$node" "$@" >"$work/$host" &
-    pids+=($!)
-    wait_for_lines "$work/$host" 1 '^ready '
-}
+picture_lab_up "$what"
 # The kept choice, where the program keeps it; any other mode starts from none.
 key='HKCU\Software\PraveltTest\PraveltTest\Network'
 if [ "$what" = network ]; then
-    "$lab" up "$name" --second-host 10.7.0.21 >/dev/null
-    start_node h1 --name StageDim --mac 00:1a:2b:3c:4d:07 --universe 0
     keep="praveltest_wine reg add '$key' /v Interface /d eth1 /f"
-    polled=(h1) from=10.7.0.3
 else
-    "$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
-        --host 10.1.2.40 --host 10.1.2.41 >/dev/null
-    start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
-    start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
-    start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
     keep="{ praveltest_wine reg delete '$key' /f || true; }"
-    polled=(h1 h2 h3) from=10.1.2.3
 fi
-
-# Xvfb picks a free display and writes its number.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-wait_for_lines "$work/display" 1 '^[0-9]'
-export DISPLAY=":$(cat "$work/display")"
+start_xvfb
 # The prefix is made, the first time, in the tool's namespace too: wineboot starts a server.
 "$lab" exec "$name-tool" -- bash -c "source scripts/wine.sh && praveltest_wine_prefix && $keep &&
     praveltest_wine build/windows-cross/bin/praveltest.exe" >"$work/wine.log" 2>&1 &
 pids+=($!)
-window=
-deadline=$((SECONDS + 180))  # a first run makes the prefix
-until window=$(xdotool search --name '^PraveltTest$' 2>/dev/null | head -n 1) && [ -n "$window" ]; do
-    [ $SECONDS -lt $deadline ] || { echo "the window did not appear" >&2; cat "$work/wine.log" >&2; exit 1; }
-    sleep 0.1
-done
+# A first run makes the prefix.
+window=$(wait_for_window PraveltTest 180) || { cat "$work/wine.log" >&2; exit 1; }
 for host in "${polled[@]}"; do wait_for_lines "$work/$host" 1 "^poll from=$from:3333" 30; done
 capture_when_still "$window" "$work/listed.png"
 

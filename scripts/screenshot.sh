@@ -35,49 +35,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-node=build/default/tools/praveltest-node
-start_node() {  # host arguments...
-    local host=$1
-    shift
-    "$lab" exec "$name-$host" -- "$node" "$@" >"$work/$host" &
-    pids+=($!)
-    wait_for_lines "$work/$host" 1 '^ready '
-}
 # The program keeps its settings here, not in root's own.
 mkdir -p "$work/config/PraveltTest"
-if [ "$what" = network ]; then
-    "$lab" up "$name" --second-host 10.7.0.21 >/dev/null
-    start_node h1 --name StageDim --mac 00:1a:2b:3c:4d:07 --universe 0
-    printf '[Network]\nInterface=eth1\n' >"$work/config/PraveltTest/PraveltTest.conf"
-    polled=(h1) from=10.7.0.3
-else
-    "$lab" up "$name" --host 10.1.2.21 --host 10.1.2.22 --host 10.1.2.23 \
-        --host 10.1.2.40 --host 10.1.2.41 >/dev/null
-    start_node h1 --name ShotDimmer --mac 00:1a:2b:3c:4d:01 --universe 0
-    start_node h2 --name ShotMover --mac 00:1a:2b:3c:4d:02 --options 3 --universe 1
-    start_node h3 --name ShotPar --mac 00:1a:2b:3c:4d:03 --options 7 --listen-to 1
-    polled=(h1 h2 h3) from=10.1.2.3
-fi
-
-# Xvfb picks a free display and writes its number.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-wait_for_lines "$work/display" 1 '^[0-9]'
-export DISPLAY=":$(cat "$work/display")"
+picture_lab_up "$what"
+[ "$what" != network ] || printf '[Network]\nInterface=eth1\n' >"$work/config/PraveltTest/PraveltTest.conf"
+start_xvfb
 "$lab" exec "$name-tool" -- env QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
     build/default/app/praveltest >/dev/null 2>&1 &
 pids+=($!)
-find_window() {  # title
-    local found=
-    for _ in $(seq 100); do
-        found=$(xdotool search --name "^$1\$" 2>/dev/null | head -1 || true)
-        [ -n "$found" ] && break
-        sleep 0.1
-    done
-    [ -n "$found" ] || { echo "the window '$1' did not appear" >&2; exit 1; }
-    echo "$found"
-}
-window=$(find_window PraveltTest)
+window=$(wait_for_window PraveltTest)
 for host in "${polled[@]}"; do wait_for_lines "$work/$host" 1 "^poll from=$from:3333"; done
 capture_when_still "$window" "$work/listed.png"
 

@@ -51,13 +51,14 @@ class Desktop {
 public:
     static bool Available() { return std::getenv("DISPLAY") != nullptr; }
 
-    // The id of the window with exactly this title, waited for; empty when none came.
+    // The id of the mapped window with exactly this title, waited for; empty when none came.
+    // Wine names a window before it maps it, and focusing it then is an X error.
     static std::string WaitForWindow(const std::string& title, std::chrono::seconds timeout) {
         std::string id;
         testing_support::WaitUntil(
             timeout,
             [&] {
-                id = Shell("xdotool search --name '^" + title + "$' | head -n 1");
+                id = Shell("xdotool search --onlyvisible --name '^" + title + "$' | head -n 1");
                 return !id.empty();
             },
             [] { std::this_thread::sleep_for(200ms); });
@@ -114,7 +115,8 @@ private:
                                    std::chrono::seconds timeout, std::string* seen,
                                    const std::string& title = {}) {
         const auto found = [&] {
-            if (!title.empty()) windows = Lines(Shell("xdotool search --name '^" + title + "$'"));
+            if (!title.empty())
+                windows = Lines(Shell("xdotool search --onlyvisible --name '^" + title + "$'"));
             seen->clear();
             for (const std::string& window : windows) {
                 const std::string text = Text(window);
