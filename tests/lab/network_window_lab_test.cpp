@@ -1,28 +1,16 @@
 // The real main window on the lab's two-network host, following the network: the interface
 // chosen in its Network window and kept for the next start, that adapter pulled, plugged back
 // in and given a new lease, and what the window says when its poll never comes back.
-#include <gtest/gtest.h>
-
-#include <QSlider>
 #include <QTest>
-#include <QTreeWidget>
-#include <memory>
 #include <optional>
 
-#include "app/NodeTestDlg.h"
-#include "framework/ModalLoop.h"
-#include "res/ResourceIds.h"
-#include "testing/LabNode.h"
-#include "testing/MainWindow.h"
-#include "testing/MessageRecorder.h"
 #include "testing/PeerSocket.h"
-#include "tests/lab/RequireLab.h"
+#include "tests/lab/TwoNetworkWindowLab.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using testing_support::RunEventsUntil;
-using Lines = std::vector<std::string>;
 using Kept = std::vector<std::optional<std::string>>;
 
 // The tick looks at the interfaces once a second, so a change is followed within about two.
@@ -30,14 +18,11 @@ constexpr auto kFollowLimit = 3s;
 constexpr char kSendFailed[] = "SendTo failed, lasterror = 65 (101)";
 constexpr char kMarkerHeard[] = "ignored from=10.1.2.3:4000 length=4";
 
-class NetworkWindowLab : public testing::Test {
+class NetworkWindowLab : public TwoNetworkWindowLab {
 protected:
     void SetUp() override {
-        framework::ResetQuitRequest();
-        REQUIRE_LAB();
-        m_lab = std::make_unique<lab::TwoNetworkLab>(PRAVELTEST_NODE_BINARY,
-                                                     std::vector<std::string>{"--name", "First"},
-                                                     std::vector<std::string>{"--name", "Second"});
+        TwoNetworkWindowLab::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         // The window lists the interfaces and binds again on its tick, on this thread: the
         // thread stays on the tool host, as the program stays on its one host.
         m_onToolHost.emplace(m_lab->ToolNamespace());
@@ -45,7 +30,7 @@ protected:
     void TearDown() override {
         m_window.reset();
         m_onToolHost.reset();
-        framework::ResetQuitRequest();
+        TwoNetworkWindowLab::TearDown();
     }
 
     // As main() builds it, the user's settings replaced by m_kept.
@@ -63,21 +48,6 @@ protected:
     }
 
     NetworkWindow& Window() const { return *m_window->Network(); }
-    QTreeWidget* Tree() const { return qobject_cast<QTreeWidget*>(m_window->Item(res::kIdTree)); }
-    QSlider* Slider() const { return qobject_cast<QSlider*>(m_window->Item(res::kIdSlider)); }
-    Lines Names() const {
-        Lines names;
-        for (int i = 0; i < Tree()->topLevelItemCount(); ++i) {
-            names.push_back(Tree()->topLevelItem(i)->text(0).toStdString());
-        }
-        return names;
-    }
-    // Once the receive tick has listed someone, or after the limit.
-    Lines NamesOnceListed() {
-        RunEventsUntil(
-            5s, [&] { return Tree()->topLevelItemCount() > 0; }, 20);
-        return Names();
-    }
     int RowOf(const std::string& name) const {
         const auto rows = Window().InterfaceRows();
         for (std::size_t row = 0; row < rows.size(); ++row) {
@@ -94,18 +64,13 @@ protected:
     int Heard(protocol::DatagramKind kind) const {
         return m_window->Socket().HeardTraffic().heardSincePoll[static_cast<std::size_t>(kind)];
     }
-    Lines FirstHeard() { return m_lab->HeardBeforeMarker(m_lab->First(), "10.1.2.21"); }
-    Lines SecondHeard() { return m_lab->HeardBeforeMarker(m_lab->Second(), "10.7.0.21"); }
     void Ip(std::vector<std::string> args) {
         args.insert(args.begin(), {"-n", m_lab->ToolNamespace()});
         lab::Ip(args);
     }
 
-    std::unique_ptr<lab::TwoNetworkLab> m_lab;
     std::optional<lab::NamespaceSwitch> m_onToolHost;
-    testing_support::MessageRecorder m_messages;
     Kept m_kept;
-    std::unique_ptr<CNodeTestDlg> m_window;
 };
 
 TEST_F(NetworkWindowLab, TheChoiceReachesOnlyItsNetworkAndIsKept) {
@@ -122,8 +87,7 @@ TEST_F(NetworkWindowLab, TheChoiceReachesOnlyItsNetworkAndIsKept) {
     QTest::keyClick(Slider(), Qt::Key_Home);
     EXPECT_EQ(
         m_lab->Second().WaitForLineStartingWith("dmx ", 5s).value_or(m_lab->Second().Output()),
-        "dmx from=10.7.0.3:3333 universe=1 universe-byte=0 start-code=0 type=1 channels=512 "
-        "levels=255-255");
+        kSecondDmxAtFullLevel);
     // The start-up poll went out before the choice; nothing since.
     EXPECT_EQ(FirstHeard(), (Lines{"poll from=10.1.2.3:3333 replies=1", kMarkerHeard}));
     EXPECT_EQ(m_kept, Kept{"eth1"});
