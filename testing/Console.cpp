@@ -6,7 +6,8 @@
 namespace testing_support {
 
 Console::Console(const std::string& ns, int universes, const std::string& broadcastAddress,
-                 int fadingUniverse) {
+                 int fadingUniverse)
+    : m_universes(universes) {
     Desk::Frames frames;
     for (int universe = 1; universe <= universes; ++universe) {
         protocol::DmxDataFields fields;
@@ -22,6 +23,10 @@ Console::Console(const std::string& ns, int universes, const std::string& broadc
                                       std::move(frames), std::chrono::microseconds(1'000'000 / 44),
                                       fadingUniverse - 1);
     });
+}
+
+bool KeptUpWith(long drops, long sent) {
+    return drops >= 0 && drops * 100 <= sent;
 }
 
 }  // namespace testing_support
