@@ -31,7 +31,7 @@ private:
 // Whether a socket beside a console kept up, though the kernel dropped some of what was sent.
 // A shared virtual machine can stop a core for longer than a stock queue lasts beside a show's
 // console (about 30 ms of 256 universes), which no reader survives; one that keeps up loses
-// nothing or such a stall's worth, one that falls behind about half of everything.
+// nothing or such a stall's worth, one that falls behind a third or more.
 bool KeptUpWith(long drops, long sent);
 // KeptUpWith as a benchmark's goal.
 inline constexpr char kKeptUpGoal[] = "at most 1 % of those sent, a host's stall";

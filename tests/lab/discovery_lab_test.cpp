@@ -446,8 +446,8 @@ TEST_P(LiveRigConsoleLabTest, FiftyNodesAreListedBesideAConsoleAndTheSocketKeeps
     // Nothing a node said is lost: every reply is listed above. What the kernel dropped is the
     // console's, and at most what a stall of the host takes (0 on an ordinary run).
     const long drops = KernelDrops();
-    EXPECT_TRUE(testing_support::KeptUpWith(drops, console->Sent() - sentBeforeOpen))
-        << drops << " of " << console->Sent() - sentBeforeOpen << " dropped";
+    const long sent = console->Sent() - sentBeforeOpen;
+    EXPECT_TRUE(testing_support::KeptUpWith(drops, sent)) << drops << " of " << sent << " dropped";
     EXPECT_EQ(window->Socket().DroppedDatagrams(), 0u);
     EXPECT_TRUE(messages.Messages().empty());
 }
